@@ -1,0 +1,117 @@
+#pragma once
+// The listing model behind the file list and every node of the folder tree.
+#include "filectrls/FileInfo.h"
+
+#include <QString>
+
+#include <deque>
+
+class TShellChangeThread;
+
+// The owner of a listing model. Every call is made on the GUI thread.
+class IDirectoryClient {
+public:
+    virtual ~IDirectoryClient() = default;
+    // A found entry is offered; true adds it to the list.
+    virtual bool EntryFound(const TSearchRec& file) = 0;
+    // An update has finished: the list is complete and sorted.
+    virtual void ListingEnded() = 0;
+    // An update is about to start; false cancels the whole update.
+    virtual bool ListingStarting() = 0;
+    // The location has been set (as stored, without a delimiter added).
+    virtual void LocationChanged(const QString& newLocation) = 0;
+    // The mask has changed.
+    virtual void MaskChanged(const QString& newMask) = 0;
+};
+
+// The framework's persistent-object base: class name and assignment.
+class TPersistent {
+public:
+    virtual ~TPersistent() = default;
+    virtual QString ClassName() const = 0;
+    // Copies source into this object; raises EConvertError when the classes do not fit.
+    virtual void Assign(const TPersistent& source);
+
+protected:
+    // Copies this object into dest; the default raises EConvertError.
+    virtual void AssignTo(TPersistent& dest) const;
+};
+
+// Result of TDirectory::Rename: the entry now describing the renamed file, or an error code.
+struct TRenameResult {
+    static constexpr int NameTaken = -4;
+    static constexpr int RenameFailed = -1;
+
+    TFileInfo* Entry = nullptr; // valid when Code == 0
+    int Code = 0;
+
+    bool ok() const { return Code == 0; }
+};
+
+class TDirectory : public TPersistent {
+public:
+    explicit TDirectory(IDirectoryClient* client = nullptr);
+    ~TDirectory() override;
+    TDirectory(const TDirectory&) = delete;
+    TDirectory& operator=(const TDirectory&) = delete;
+
+    QString ClassName() const override { return QStringLiteral("TDirectory"); }
+
+    // Properties. Each setter acts at once, as described for the model.
+    bool AutoUpdate() const { return autoUpdate_; }
+    void SetAutoUpdate(bool value);
+    bool IncludeParentDir() const { return includeParentDir_; }
+    void SetIncludeParentDir(bool value);
+    // Empty, or the stored location with a trailing '/'.
+    QString Location() const;
+    void SetLocation(const QString& value);
+    TFileType FileType() const { return fileType_; }
+    void SetFileType(TFileType value);
+    QString FileMask() const { return fileMask_; }
+    void SetFileMask(const QString& value);
+    TSortMode SortMode() const { return sortMode_; }
+    void SetSortMode(TSortMode value);
+    TSortDirection SortDirection() const { return sortDirection_; }
+    void SetSortDirection(TSortDirection value);
+
+    // Entries in sort order. Pointers stay valid until the next re-read (or until Rename
+    // replaces that entry). A bad index raises EListError.
+    int Count() const;
+    TFileInfo* Entry(int index);
+    const TFileInfo* Entry(int index) const;
+    // The entry's Name as a wide string: the caption views show.
+    QString EntryName(int index) const;
+
+    // Reread: clear, enumerate and sort; otherwise only sort. Bracketed by the client's
+    // ListingStarting/ListingEnded.
+    virtual void UpdateListing(bool reread);
+    // UpdateListing(true); the watcher's callback.
+    void Refresh();
+
+    // Renames the entry's file within the location; never replaces an existing file or folder.
+    TRenameResult Rename(TFileInfo* entry, const QString& newName);
+
+protected:
+    void AssignTo(TPersistent& dest) const override;
+
+private:
+    // (implementation detail, free to change)
+    void ClearEntries();
+    void AddEntry(const TSearchRec& rec);
+    void ListDrives();
+    void StartWatching();
+    void StopWatching();
+
+    IDirectoryClient* client_;
+    bool autoUpdate_ = false;
+    bool includeParentDir_ = true;
+    TSortMode sortMode_ = smName;
+    TFileType fileType_{ftSystem, ftDirectory, ftNormal};
+    bool assigning_ = false;
+    bool changingLocation_ = false;
+    QString location_;
+    QString fileMask_ = QStringLiteral("*.*");
+    TSortDirection sortDirection_ = sdAscending;
+    std::deque<TFileInfo> entries_;
+    TShellChangeThread* watcher_ = nullptr;
+};

@@ -1,0 +1,72 @@
+#pragma once
+// A listed entry and the enumerations of the listing model.
+#include "platform/SearchRec.h"
+
+#include <QString>
+
+#include <initializer_list>
+
+enum TFileAttr : quint8 {
+    ftReadOnly,
+    ftHidden,
+    ftSystem,
+    ftVolumeID,
+    ftDirectory,
+    ftArchive,
+    ftNormal
+};
+
+// A set of TFileAttr, bit i for the i-th value: bits 0 to 5 coincide with the attribute bits.
+class TFileType {
+public:
+    constexpr TFileType() = default;
+    constexpr TFileType(std::initializer_list<TFileAttr> attrs) {
+        for (TFileAttr a : attrs)
+            bits_ |= quint8(1u << a);
+    }
+    static constexpr TFileType fromBits(quint8 bits) {
+        TFileType t;
+        t.bits_ = bits;
+        return t;
+    }
+    constexpr quint8 bits() const { return bits_; }
+    constexpr bool contains(TFileAttr a) const { return bits_ & (1u << a); }
+    constexpr TFileType with(TFileAttr a) const { return fromBits(quint8(bits_ | (1u << a))); }
+    constexpr TFileType without(TFileAttr a) const { return fromBits(quint8(bits_ & ~(1u << a))); }
+    friend constexpr bool operator==(TFileType, TFileType) = default;
+
+private:
+    quint8 bits_ = 0;
+};
+
+enum TSortMode : quint8 { smNone, smName, smSize, smType, smDate, smAttributes, smOwner, smGroup };
+enum TSortDirection : quint8 { sdAscending, sdDescending };
+
+// A search record followed by the caches of the icon provider and of the type text.
+struct TFileInfo : TSearchRec {
+    TFileInfo() = default;
+    explicit TFileInfo(const TSearchRec& rec) : TSearchRec(rec) {}
+
+    // Icon index cache: -2 = not looked up yet.
+    int ImageIndex = -2;
+    // Type text cache (see FileTypeText); empty in every record the listing creates.
+    QString TypeName;
+};
+
+// A new record for a search record: ImageIndex -2, TypeName empty.
+TFileInfo NewFileInfo(const TSearchRec& rec);
+
+// "Volume" (not cached), "Directory" or "File" (cached in TypeName), or the cached TypeName.
+QString FileTypeText(TFileInfo& entry);
+
+// "R", "H", "S", "A" for the bits 0x01, 0x02, 0x04, 0x20, in this order.
+QString AttributeLetters(quint32 attr);
+
+// Path functions. A folder path is absolute and ends with '/'; the drive root is "/".
+bool HasDriveLetter(QStringView s);
+bool IsDriveRoot(QStringView path);
+// Lexical: resolved against the current folder, "." ".." and doubled '/' folded, a trailing
+// '/' kept as written; symbolic links are never resolved.
+QString NormalizeLocation(const QString& dir);
+// A drive entry for a mount path (with or without the trailing '/').
+void FillDriveEntry(const QString& drive, TSearchRec& rec);

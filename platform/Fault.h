@@ -1,0 +1,31 @@
+#pragma once
+// A fault hook for the platform layer: tests make any named system call fail with any errno,
+// so that failures which cannot happen as root (rights) or are hard to provoke are testable.
+//
+// Every platform function that calls the system asks `platform::fault::take("open")` (the
+// call's name) first; a non-zero answer is the errno it must fail with, without calling.
+#include <string_view>
+
+namespace platform::fault {
+
+// Make the call `name` fail with `err`. The first `skip` calls still succeed; then `times`
+// calls fail (times < 0: every later call fails until cleared).
+void inject(std::string_view name, int err, int skip = 0, int times = -1);
+
+// Remove every injected fault.
+void clear();
+
+// The errno the next call of `name` must fail with, or 0 to go ahead. Cheap when nothing is
+// injected (one relaxed atomic load), so it may sit on hot paths.
+int take(std::string_view name);
+
+// Clears all faults when it goes out of scope; for tests.
+class Scope {
+public:
+    Scope() = default;
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+    ~Scope() { clear(); }
+};
+
+} // namespace platform::fault

@@ -1,0 +1,57 @@
+#pragma once
+// Every user-interface text of the components, in one place. The texts are printf formats
+// where they take arguments: format them with QString::asprintf, passing strings through
+// qUtf8Printable().
+#include <QString>
+
+namespace rs {
+
+// Column captions and labels of the file list and the hint.
+inline constexpr char SName[] = "Name";
+inline constexpr char SSize[] = "Size";
+inline constexpr char SType[] = "Type";
+inline constexpr char SDateModified[] = "Date Modified";
+inline constexpr char SAttributes[] = "Attributes";
+inline constexpr char SFreeSpace[] = "Free Space";
+inline constexpr char SMegaBytes[] = "%d MB";
+
+// Type texts of entries.
+inline constexpr char SDirectory[] = "Directory";
+inline constexpr char SFile[] = "File";
+inline constexpr char SVolume[] = "Volume";
+
+// Error box of the components, and the rename refusals it shows.
+inline constexpr char SError[] = "Error";
+inline constexpr char SFileNameTaken[] =
+    "A file with that name already exists. Please specify a different filename.";
+inline constexpr char SAccessDeniedTo[] = "Access denied to \"%s\"";
+
+// Folder tree errors.
+inline constexpr char SCannotReadDirectory[] = "Cannot read directory:\r\n\"%s\"";
+inline constexpr char SNotSubdirectory[] = "\"%s\" is not a subdirectory of \"%s\"";
+inline constexpr char SAnyKnownDrive[] = " any known drive";
+
+// Input/output errors by code.
+inline constexpr char SFileNotFound[] = "File not found";
+inline constexpr char SInvalidFileName[] = "Invalid filename";
+inline constexpr char STooManyOpenFiles[] = "Too many open files";
+inline constexpr char SAccessDenied[] = "File access denied";
+inline constexpr char SEndOfFile[] = "Read beyond end of file";
+inline constexpr char SDiskFull[] = "Disk full";
+inline constexpr char SInvalidInput[] = "Invalid numeric input";
+inline constexpr char SInOutError[] = "I/O error %d";
+
+// Streams, lists and assignment.
+inline constexpr char SFCreateError[] = "Cannot create file \"%s\". %s";
+inline constexpr char SWriteError[] = "Stream write error";
+inline constexpr char SListIndexError[] = "List index out of bounds (%d)";
+inline constexpr char SAssignError[] = "Cannot assign a %s to a %s";
+inline constexpr char SOutOfMemory[] = "Out of memory";
+
+// The runtime's start-up failure box.
+inline constexpr char SApplicationError[] = "Application Error";
+inline constexpr char SExceptionInModule[] = "Exception %s in module %s at %p.\r\n%s%s\r\n";
+
+inline QString text(const char* resource) { return QString::fromUtf8(resource); }
+
+} // namespace rs

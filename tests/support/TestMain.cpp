@@ -1,0 +1,31 @@
+// Test entry point: one Qt application object for the whole program, and a private HOME so
+// that nothing a test does can reach the real home folder.
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#ifdef DOCINDEX_GUI_TESTS
+#include <QApplication>
+using TestApplication = QApplication;
+#else
+#include <QCoreApplication>
+using TestApplication = QCoreApplication;
+#endif
+
+int main(int argc, char** argv) {
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 2;
+    const QByteArray homePath = home.path().toLocal8Bit();
+    setenv("HOME", homePath.constData(), 1);
+    setenv("XDG_CONFIG_HOME", (homePath + "/.config").constData(), 1);
+    setenv("XDG_CACHE_HOME", (homePath + "/.cache").constData(), 1);
+    setenv("XDG_DATA_HOME", (homePath + "/.local/share").constData(), 1);
+    if (!getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
+    ::testing::InitGoogleTest(&argc, argv);
+    TestApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
