@@ -1,0 +1,389 @@
+#include "platform/CodePage.h"
+
+#include <QSysInfo>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <iconv.h>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace platform {
+namespace {
+
+// The code pages we convert with, in one fixed order: the index is the slot of its tables.
+constexpr std::array<int, 14> kCodePages = {1250, 1251, 1252, 1253, 1254, 1255, 1256,
+                                            1257, 1258, 874,  932,  936,  949,  950};
+
+int slotOf(int codePage) {
+    for (std::size_t i = 0; i < kCodePages.size(); ++i) {
+        if (kCodePages[i] == codePage)
+            return int(i);
+    }
+    return -1;
+}
+
+bool isDoubleByte(int codePage) {
+    return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
+}
+
+QByteArray iconvName(int codePage) {
+    return "CP" + QByteArray::number(codePage);
+}
+
+const char* utf16Name() {
+    return QSysInfo::ByteOrder == QSysInfo::LittleEndian ? "UTF-16LE" : "UTF-16BE";
+}
+
+// What one byte is on its own in a code page.
+enum class ByteKind : unsigned char { Character, LeadByte, Undefined };
+
+// A byte that decodes to no character stands for itself: C1 code points for the undefined
+// bytes 0x80..0x9F (as the Windows tables have it), the surrogate escape U+DC00 + byte for
+// any other, so that ToBytes gives the byte back.
+char16_t escapeFor(unsigned char byte, ByteKind kind) {
+    if (kind == ByteKind::Undefined && byte >= 0x80 && byte <= 0x9F)
+        return byte;
+    return char16_t(0xDC00 + byte);
+}
+
+struct Tables {
+    int codePage = 0;
+    bool doubleByte = false;
+    std::array<ByteKind, 256> kind{};
+    // Single-byte code pages: byte -> character, and character -> byte (-1: none).
+    std::array<char16_t, 256> toWide{};
+    std::vector<qint16> toByte;
+};
+
+Tables* buildTables(int codePage) {
+    auto* t = new Tables;
+    t->codePage = codePage;
+    t->doubleByte = isDoubleByte(codePage);
+    iconv_t cd = iconv_open(utf16Name(), iconvName(codePage).constData());
+    for (int b = 0; b < 256; ++b) {
+        if (cd == iconv_t(-1)) {
+            t->kind[b] = b < 0x80 ? ByteKind::Character : ByteKind::Undefined;
+            t->toWide[b] = b < 0x80 ? char16_t(b) : escapeFor(b, ByteKind::Undefined);
+            continue;
+        }
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        char in = char(b);
+        char16_t out[4] = {};
+        char* inPtr = &in;
+        size_t inLeft = 1;
+        char* outPtr = reinterpret_cast<char*>(out);
+        size_t outLeft = sizeof(out);
+        const size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        const int err = r == size_t(-1) ? errno : 0;
+        // Some converters hold a base letter back for a combining mark: flush it out.
+        if (r != size_t(-1))
+            iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+        const size_t units = (sizeof(out) - outLeft) / sizeof(char16_t);
+        if (r != size_t(-1) && units == 1) {
+            t->kind[b] = ByteKind::Character;
+            t->toWide[b] = out[0];
+        } else if (err == EINVAL) {
+            t->kind[b] = ByteKind::LeadByte;
+            t->toWide[b] = escapeFor(b, ByteKind::LeadByte);
+        } else {
+            t->kind[b] = ByteKind::Undefined;
+            t->toWide[b] = escapeFor(b, ByteKind::Undefined);
+        }
+    }
+    if (cd != iconv_t(-1))
+        iconv_close(cd);
+    if (!t->doubleByte) {
+        t->toByte.assign(0x10000, -1);
+        for (int b = 0x80; b < 0x100; ++b)
+            t->toByte[0xDC00 + b] = qint16(b);
+        for (int b = 0; b < 256; ++b) {
+            if (t->toByte[t->toWide[b]] < 0 || t->toWide[b] >= 0xDC00)
+                t->toByte[t->toWide[b]] = qint16(b);
+        }
+    }
+    return t;
+}
+
+const Tables& tablesFor(int codePage) {
+    static std::array<std::unique_ptr<Tables>, kCodePages.size()> all;
+    static std::array<std::once_flag, kCodePages.size()> once;
+    int slot = slotOf(codePage);
+    if (slot < 0)
+        slot = slotOf(1252);
+    std::call_once(once[slot], [&] { all[slot].reset(buildTables(kCodePages[slot])); });
+    return *all[slot];
+}
+
+// The byte a character stands for when the code page has no character for it (an escape
+// made by toWide or by fromFsBytes), or -1.
+int escapedByte(const Tables& t, char16_t c) {
+    if (c >= 0xDC80 && c <= 0xDCFF)
+        return c - 0xDC00;
+    if (c >= 0x80 && c <= 0x9F && t.kind[c] == ByteKind::Undefined)
+        return c;
+    return -1;
+}
+
+QString toWideDoubleByte(QByteArrayView bytes, const Tables& t) {
+    QString result;
+    iconv_t cd = iconv_open(utf16Name(), iconvName(t.codePage).constData());
+    if (cd == iconv_t(-1)) {
+        for (char c : bytes)
+            result.append(QChar(t.toWide[uchar(c)]));
+        return result;
+    }
+    std::vector<char16_t> out(std::size_t(bytes.size()) + 16);
+    char* inPtr = const_cast<char*>(bytes.data());
+    size_t inLeft = size_t(bytes.size());
+    while (inLeft > 0) {
+        char* outPtr = reinterpret_cast<char*>(out.data());
+        size_t outLeft = out.size() * sizeof(char16_t);
+        const size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        const int err = r == size_t(-1) ? errno : 0;
+        result.append(
+            QStringView(out.data(), qsizetype(outPtr - reinterpret_cast<char*>(out.data())) /
+                                        qsizetype(sizeof(char16_t))));
+        if (r != size_t(-1) || err == E2BIG)
+            continue;
+        const auto byte = uchar(*inPtr);
+        if (err == EINVAL) {
+            // A double-byte character cut off by the end of the text.
+            result.append(QLatin1Char('?'));
+            break;
+        }
+        result.append(QChar(escapeFor(byte, t.kind[byte])));
+        ++inPtr;
+        --inLeft;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    iconv_close(cd);
+    return result;
+}
+
+QByteArray toBytesDoubleByte(QStringView text, const Tables& t) {
+    QByteArray result;
+    iconv_t cd = iconv_open(iconvName(t.codePage).constData(), utf16Name());
+    result.reserve(text.size() * 2);
+    std::vector<char> out(std::size_t(text.size()) * 2 + 16);
+    char* inPtr = reinterpret_cast<char*>(const_cast<QChar*>(text.data()));
+    size_t inLeft = size_t(text.size()) * sizeof(char16_t);
+    while (inLeft > 0) {
+        const auto* current = reinterpret_cast<const char16_t*>(inPtr);
+        if (cd == iconv_t(-1)) {
+            result.append(*current < 0x80 ? char(*current) : '?');
+            inPtr += sizeof(char16_t);
+            inLeft -= sizeof(char16_t);
+            continue;
+        }
+        char* outPtr = out.data();
+        size_t outLeft = out.size();
+        const size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        const int err = r == size_t(-1) ? errno : 0;
+        result.append(out.data(), outPtr - out.data());
+        if (r != size_t(-1) || err == E2BIG)
+            continue;
+        // A character the code page lacks (or a surrogate pair cut by the end).
+        current = reinterpret_cast<const char16_t*>(inPtr);
+        size_t units = 1;
+        if (QChar::isHighSurrogate(*current) && inLeft >= 2 * sizeof(char16_t) &&
+            QChar::isLowSurrogate(current[1]))
+            units = 2;
+        const int byte = units == 1 ? escapedByte(t, *current) : -1;
+        result.append(byte >= 0 ? char(byte) : '?');
+        inPtr += units * sizeof(char16_t);
+        inLeft -= units * sizeof(char16_t);
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    if (cd != iconv_t(-1))
+        iconv_close(cd);
+    return result;
+}
+
+std::atomic<int> chosenCodePage{0};
+
+QByteArrayView lower(QByteArrayView v, char* buffer, std::size_t size) {
+    std::size_t n = 0;
+    for (char c : v) {
+        if (n == size)
+            break;
+        buffer[n++] = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+    }
+    return QByteArrayView(buffer, qsizetype(n));
+}
+
+} // namespace
+
+int codePageForLocale(QByteArrayView localeName) {
+    // language[_territory][.codeset][@modifier]
+    qsizetype end = localeName.size();
+    QByteArrayView modifierPart;
+    if (const qsizetype at = localeName.indexOf('@'); at >= 0) {
+        modifierPart = localeName.sliced(at + 1);
+        end = at;
+    }
+    QByteArrayView head = localeName.first(end);
+    if (const qsizetype dot = head.indexOf('.'); dot >= 0)
+        head = head.first(dot);
+    QByteArrayView languagePart = head;
+    QByteArrayView territoryPart;
+    if (const qsizetype underscore = head.indexOf('_'); underscore >= 0) {
+        languagePart = head.first(underscore);
+        territoryPart = head.sliced(underscore + 1);
+    }
+    char b1[16], b2[16], b3[16];
+    const QByteArrayView language = lower(languagePart, b1, sizeof b1);
+    const QByteArrayView territory = lower(territoryPart, b2, sizeof b2);
+    const QByteArrayView modifier = lower(modifierPart, b3, sizeof b3);
+    const auto is = [&](std::initializer_list<const char*> names) {
+        for (const char* name : names) {
+            if (language == QByteArrayView(name))
+                return true;
+        }
+        return false;
+    };
+
+    if (is({"ru", "uk", "be", "bg", "mk", "kk", "ky", "tt", "ba", "tg", "mn"}))
+        return 1251;
+    if (is({"sr"}))
+        return modifier == "latin" ? 1250 : 1251;
+    if (is({"uz", "az"}))
+        return modifier == "cyrillic" ? 1251 : 1254;
+    if (is({"cs", "sk", "pl", "hu", "sl", "hr", "bs", "ro", "sq"}))
+        return 1250;
+    if (is({"el"}))
+        return 1253;
+    if (is({"tr"}))
+        return 1254;
+    if (is({"he"}))
+        return 1255;
+    if (is({"ar", "fa", "ur"}))
+        return 1256;
+    if (is({"et", "lv", "lt"}))
+        return 1257;
+    if (is({"vi"}))
+        return 1258;
+    if (is({"th"}))
+        return 874;
+    if (is({"ja"}))
+        return 932;
+    if (is({"ko"}))
+        return 949;
+    if (is({"zh"})) {
+        if (territory == "cn" || territory == "sg")
+            return 936;
+        if (territory == "tw" || territory == "hk")
+            return 950;
+    }
+    return 1252;
+}
+
+int conversionCodePage() {
+    int codePage = chosenCodePage.load(std::memory_order_acquire);
+    if (codePage != 0)
+        return codePage;
+    const char* name = nullptr;
+    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value && *value) {
+            name = value;
+            break;
+        }
+    }
+    codePage = codePageForLocale(name ? QByteArrayView(name) : QByteArrayView());
+    int expected = 0;
+    chosenCodePage.compare_exchange_strong(expected, codePage, std::memory_order_acq_rel);
+    return chosenCodePage.load(std::memory_order_acquire);
+}
+
+void setConversionCodePage(int codePage) {
+    chosenCodePage.store(slotOf(codePage) >= 0 ? codePage : 1252, std::memory_order_release);
+}
+
+QString ToWide(QByteArrayView bytes) {
+    return toWide(bytes, conversionCodePage());
+}
+
+QByteArray ToBytes(QStringView text) {
+    return toBytes(text, conversionCodePage());
+}
+
+QString toWide(QByteArrayView bytes, int codePage) {
+    const Tables& t = tablesFor(codePage);
+    if (t.doubleByte)
+        return toWideDoubleByte(bytes, t);
+    QString result(bytes.size(), Qt::Uninitialized);
+    QChar* out = result.data();
+    for (char c : bytes)
+        *out++ = QChar(t.toWide[uchar(c)]);
+    return result;
+}
+
+QByteArray toBytes(QStringView text, int codePage) {
+    const Tables& t = tablesFor(codePage);
+    if (t.doubleByte)
+        return toBytesDoubleByte(text, t);
+    QByteArray result;
+    result.reserve(text.size());
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < n &&
+            QChar::isLowSurrogate(text[i + 1].unicode())) {
+            // One character beyond the basic plane: one default character.
+            result.append('?');
+            ++i;
+            continue;
+        }
+        const qint16 byte = t.toByte[c];
+        result.append(byte >= 0 ? char(byte) : '?');
+    }
+    return result;
+}
+
+bool isUtf8Text(QByteArrayView bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const qsizetype n = bytes.size();
+    bool nonAscii = false;
+    qsizetype i = 0;
+    while (i < n) {
+        const unsigned char b0 = p[i];
+        if (b0 < 0x80) {
+            ++i;
+            continue;
+        }
+        nonAscii = true;
+        int len;
+        unsigned char lo = 0x80, hi = 0xBF; // allowed range of the second byte
+        if (b0 >= 0xC2 && b0 <= 0xDF) {
+            len = 2;
+        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+            len = 3;
+            if (b0 == 0xE0)
+                lo = 0xA0; // no overlong forms
+            else if (b0 == 0xED)
+                hi = 0x9F; // no surrogates
+        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+            len = 4;
+            if (b0 == 0xF0)
+                lo = 0x90;
+            else if (b0 == 0xF4)
+                hi = 0x8F; // nothing above U+10FFFF
+        } else {
+            return false;
+        }
+        if (n - i < len || p[i + 1] < lo || p[i + 1] > hi)
+            return false;
+        for (int k = 2; k < len; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80)
+                return false;
+        }
+        i += len;
+    }
+    return nonAscii;
+}
+
+} // namespace platform

@@ -1,0 +1,93 @@
+#include "platform/DocumentFile.h"
+
+#include "platform/Errors.h"
+#include "platform/Fault.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+IoStatus failure(int err, QByteArrayView path = {}) {
+    return IoStatus{ioErrorCode(err, path), err};
+}
+
+} // namespace
+
+DocumentFile::~DocumentFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+IoStatus DocumentFile::open(QByteArrayView path) {
+    if (fd_ >= 0)
+        close();
+    const QByteArray name = path.toByteArray(); // zero-terminated
+    if (const int err = fault::take("open"))
+        return failure(err, name);
+    int fd;
+    do {
+        // O_NONBLOCK: opening a FIFO without a writer must not hang; cleared once it is known
+        // to be a regular file.
+        fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return failure(errno, name);
+
+    struct stat st;
+    int err = fault::take("fstat");
+    if (err == 0 && ::fstat(fd, &st) != 0)
+        err = errno;
+    if (err == 0 && !S_ISREG(st.st_mode))
+        err = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
+    if (err == 0) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0)
+            err = errno;
+    }
+    if (err != 0) {
+        ::close(fd);
+        return failure(err, name);
+    }
+    fd_ = fd;
+    return {};
+}
+
+IoStatus DocumentFile::read(char* buffer, qsizetype size, qsizetype* count) {
+    *count = 0;
+    if (fd_ < 0)
+        return failure(EBADF);
+    if (const int err = fault::take("read"))
+        return failure(err);
+    ssize_t n;
+    do {
+        n = ::read(fd_, buffer, std::size_t(size));
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        if (errno == EPIPE)
+            return {}; // the end of the data
+        return failure(errno);
+    }
+    *count = n;
+    return {};
+}
+
+IoStatus DocumentFile::close() {
+    if (fd_ < 0)
+        return failure(EBADF);
+    const int fd = fd_;
+    fd_ = -1;
+    const int injected = fault::take("close");
+    // The descriptor is released in any case; Linux must not retry a close.
+    const int result = ::close(fd);
+    if (injected)
+        return failure(injected);
+    if (result != 0 && errno != EINTR)
+        return failure(errno);
+    return {};
+}
+
+} // namespace platform

@@ -1,0 +1,42 @@
+#pragma once
+// A document opened for reading: only regular files; a folder, a device, a FIFO or a socket
+// is refused with code 5 before anything is read (a FIFO would block, a device would read
+// without end). Every failure comes back as the message-table code of Errors.h and the errno
+// behind it. Each call asks the fault hook first ("open", "fstat", "read", "close").
+#include <QByteArray>
+#include <QByteArrayView>
+
+namespace platform {
+
+struct IoStatus {
+    int code = 0; // message-table code, 0 for success
+    int err = 0;  // the errno behind it, for diagnostics
+
+    explicit operator bool() const { return code == 0; }
+};
+
+class DocumentFile {
+public:
+    DocumentFile() = default;
+    DocumentFile(const DocumentFile&) = delete;
+    DocumentFile& operator=(const DocumentFile&) = delete;
+    // Closes a file still open, ignoring a failure.
+    ~DocumentFile();
+
+    bool isOpen() const { return fd_ >= 0; }
+
+    // Opens `path` (file-system bytes) for reading; an open file is closed first.
+    IoStatus open(QByteArrayView path);
+
+    // Reads up to `size` bytes; `*count` is the number read, 0 at the end of the data (a broken
+    // pipe counts as the end too).
+    IoStatus read(char* buffer, qsizetype size, qsizetype* count);
+
+    // Closes the file; it counts as closed also when the close reports a failure.
+    IoStatus close();
+
+private:
+    int fd_ = -1;
+};
+
+} // namespace platform
