@@ -1,0 +1,152 @@
+#include "index/IndexPageWriter.h"
+
+#include "index/PageSaver.h"
+#include "index/TextReader.h"
+#include "platform/CodePage.h"
+#include "platform/FsString.h"
+
+namespace {
+
+// The fixed head lines. Lines 9 to 11 are windows-1251 bytes whatever the code page: "№№",
+// "СПИСОК ДОКУМЕНТОВ" and "СПРАВКА ПО ДОКУМЕНТУ".
+constexpr const char* kHeadBeforeTitle[] = {
+    "<HTML>",
+    "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\">",
+    "<HEAD>",
+};
+constexpr const char* kHeadAfterTitle[] = {
+    "</HEAD>",
+    "<BODY BGCOLOR=#FFFFFF>",
+    "<table align=center width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"1\">",
+    "<tr>",
+    "<th align=center>\xB9\xB9</th>",
+    "<th align=left>\xD1\xCF\xC8\xD1\xCE\xCA \xC4\xCE\xCA\xD3\xCC\xC5\xCD\xD2\xCE\xC2</th>",
+    "<th align=center>\xD1\xCF\xD0\xC0\xC2\xCA\xC0 \xCF\xCE \xC4\xCE\xCA\xD3\xCC\xC5\xCD\xD2\xD3"
+    "</th>",
+    "</tr>",
+};
+constexpr const char* kFoot[] = {"</tr>", "</TABLE>", "</BODY>", "</HTML>"};
+
+// The page declares windows-1251; a character stays literal in an href only if the browser
+// reads its bytes back as the same character.
+constexpr int kDeclaredCodePage = 1251;
+
+void appendPercentEncoded(QString& out, QByteArrayView bytes) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    for (char c : bytes) {
+        const auto b = uchar(c);
+        out.append(QLatin1Char('%'));
+        out.append(QLatin1Char(hex[b >> 4]));
+        out.append(QLatin1Char(hex[b & 0x0F]));
+    }
+}
+
+// The document's text: a space before each line. UTF-8 documents are decoded as UTF-8 (a
+// leading byte-order mark dropped), every other one with the conversion code page.
+QString readDocumentText(const QByteArray& path) {
+    TextReader reader;
+    reader.Open(path);
+    QByteArray text;
+    while (!reader.AtEnd()) {
+        text.append(' ');
+        text.append(reader.ReadLine());
+    }
+    reader.Close();
+    if (!platform::isUtf8Text(text))
+        return platform::ToWide(text);
+    QString wide = QString::fromUtf8(text);
+    if (wide.size() >= 2 && wide.at(1) == QChar(0xFEFF))
+        wide.remove(1, 1);
+    return wide;
+}
+
+} // namespace
+
+IndexEntry IndexEntry::fromSearchRec(const TSearchRec& rec) {
+    IndexEntry entry;
+    entry.caption = platform::fromFsBytes(rec.Name);
+    if (rec.Attr & faDirectory)
+        entry.kind = rec.Name == ".." ? EntryKind::Parent : EntryKind::Folder;
+    else if (rec.Attr & (faSysFile | faVolumeID))
+        entry.kind = EntryKind::Other;
+    else
+        entry.kind = EntryKind::RegularFile;
+    return entry;
+}
+
+QString IndexPageWriter::hrefFor(QStringView caption, int codePage) {
+    QString out;
+    out.reserve(caption.size());
+    const qsizetype n = caption.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = caption[i].unicode();
+        if (c >= 0xDC80 && c <= 0xDCFF) {
+            // A name byte that is not UTF-8: the raw byte itself.
+            const char byte = char(c - 0xDC00);
+            appendPercentEncoded(out, QByteArrayView(&byte, 1));
+            continue;
+        }
+        qsizetype units = 1;
+        if (QChar::isHighSurrogate(c) && i + 1 < n && caption[i + 1].isLowSurrogate())
+            units = 2;
+        const QStringView ch = caption.sliced(i, units);
+        i += units - 1;
+        bool literal;
+        if (c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F))
+            literal = false;
+        else if (c < 0x80)
+            literal = c != '"' && c != '#' && c != '%' && c != '?' && c != '&' && c != '\\';
+        else
+            literal = units == 1 &&
+                      platform::toWide(platform::toBytes(ch, codePage), kDeclaredCodePage) == ch;
+        if (literal)
+            out.append(ch);
+        else
+            appendPercentEncoded(out, platform::toFsBytes(ch)); // the UTF-8 bytes of the name
+    }
+    return out;
+}
+
+IndexPageWriter::Page IndexPageWriter::build(const QString& folder,
+                                             const QList<IndexEntry>& entries) {
+    Page page;
+    page.lines.reserve(16 + 5 * entries.size());
+    for (const char* line : kHeadBeforeTitle)
+        page.lines.append(QByteArray(line));
+    page.lines.append(
+        platform::ToBytes(QLatin1String("<TITLE>") + folder + QLatin1String("</TITLE>")));
+    for (const char* line : kHeadAfterTitle)
+        page.lines.append(QByteArray(line));
+
+    const int codePage = platform::conversionCodePage();
+    for (const IndexEntry& entry : entries) {
+        // Only documents get a row: not "..", wherever it stands, nor folders and devices.
+        if (entry.kind != EntryKind::RegularFile)
+            continue;
+        const QString text = readDocumentText(platform::toFsBytes(folder + entry.caption));
+        const QString href = hrefFor(entry.caption, codePage);
+        ++page.documents;
+        page.lines.append(QByteArrayLiteral("<tr>"));
+        page.lines.append("<td align=center>" + QByteArray::number(page.documents) + " </td>");
+        page.lines.append(platform::ToBytes(QLatin1String("<td align=left> <a href=\"") + href +
+                                            QLatin1String(".rtf\">") + text +
+                                            QLatin1String("</a> </td>")));
+        page.lines.append(platform::ToBytes(QLatin1String("<td align=center> <a href=\"") + href +
+                                            QStringLiteral(".txt\">справка</a> </td>")));
+        page.lines.append(QByteArrayLiteral("</tr>"));
+    }
+
+    for (const char* line : kFoot)
+        page.lines.append(QByteArray(line));
+    return page;
+}
+
+QByteArray IndexPageWriter::pageBytes(const QString& folder, const QList<IndexEntry>& entries) {
+    return PageSaver::text(build(folder, entries).lines);
+}
+
+int IndexPageWriter::write(const QString& folder, const QList<IndexEntry>& entries) {
+    const Page page = build(folder, entries);
+    PageSaver::Save(page.lines, platform::toFsBytes(folder + QLatin1String(PageName)));
+    return page.documents;
+}

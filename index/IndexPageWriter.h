@@ -1,0 +1,53 @@
+#pragma once
+// The index page of a folder: a table with one numbered row per listed document, linking to
+// the document's ".rtf" and ".txt" companions, the link's caption being the document's text.
+// Driven by a folder and the list's entries only; it knows nothing of widgets, so the main
+// window and the command line both use it.
+#include "platform/SearchRec.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+enum class EntryKind {
+    Parent,      // the parent entry ".."
+    Folder,      // a subfolder
+    RegularFile, // a document (also a dangling link, which then is "File not found")
+    Other,       // a device, FIFO, socket or drive: never a document
+};
+
+// One entry of the list, as the page needs it.
+struct IndexEntry {
+    QString caption; // the name as listed, without the folder
+    EntryKind kind = EntryKind::RegularFile;
+
+    // The entry for a listed record, its kind from the attribute bits.
+    static IndexEntry fromSearchRec(const TSearchRec& rec);
+};
+
+class IndexPageWriter {
+public:
+    struct Page {
+        QList<QByteArray> lines; // without line ends
+        int documents = 0;       // the number of rows
+    };
+
+    // Reads every listed document of `folder` (a folder path ending with '/', or empty for
+    // the working folder) and builds the page. Raises EInOutError for a document that cannot
+    // be read.
+    static Page build(const QString& folder, const QList<IndexEntry>& entries);
+
+    // The page as it would be saved (lines ended by CR LF).
+    static QByteArray pageBytes(const QString& folder, const QList<IndexEntry>& entries);
+
+    // Builds the page and saves it as folder + "index.htm", replacing an older one; answers
+    // the number of documents on it. Raises EInOutError, EFCreateError or EWriteError; on
+    // any failure the folder is left as it was.
+    static int write(const QString& folder, const QList<IndexEntry>& entries);
+
+    // A caption as it goes into an href, so that the link reaches the file whatever its name
+    // holds (percent-encoding what a browser would misread).
+    static QString hrefFor(QStringView caption, int codePage);
+
+    static constexpr char PageName[] = "index.htm";
+};

@@ -1,0 +1,78 @@
+#include "index/TextReader.h"
+
+#include "index/Exception.h"
+
+namespace {
+
+void raiseOnFailure(const platform::IoStatus& status) {
+    if (!status)
+        throw EInOutError(status.code);
+}
+
+} // namespace
+
+void TextReader::Open(const QByteArray& path) {
+    pos_ = 0;
+    end_ = 0;
+    raiseOnFailure(file_.open(path));
+}
+
+void TextReader::refill() {
+    qsizetype count = 0;
+    pos_ = 0;
+    end_ = 0;
+    const platform::IoStatus status = file_.read(buffer_, BufferSize, &count);
+    if (!status) {
+        // Whatever happens next, the text has ended.
+        buffer_[0] = CtrlZ;
+        end_ = 1;
+        raiseOnFailure(status);
+    }
+    if (count == 0) {
+        // The end of the data reads as a Ctrl+Z that is never consumed.
+        buffer_[0] = CtrlZ;
+        count = 1;
+    }
+    end_ = count;
+}
+
+bool TextReader::AtEnd() {
+    return peek() == CtrlZ;
+}
+
+QByteArray TextReader::ReadLine() {
+    QByteArray line;
+    for (;;) {
+        if (pos_ >= end_)
+            refill();
+        const char* begin = buffer_ + pos_;
+        const char* stop = buffer_ + end_;
+        const char* p = begin;
+        while (p != stop && *p != '\n' && *p != '\r' && *p != CtrlZ)
+            ++p;
+        line.append(begin, p - begin);
+        pos_ = p - buffer_;
+        if (p == stop)
+            continue;
+        switch (*p) {
+        case '\n':
+            ++pos_;
+            return line;
+        case CtrlZ:
+            return line; // the end of the text: not consumed
+        default:         // CR: a line end only when LF follows, else dropped
+            ++pos_;
+            if (peek() == '\n') {
+                ++pos_;
+                return line;
+            }
+            break;
+        }
+    }
+}
+
+void TextReader::Close() {
+    pos_ = 0;
+    end_ = 0;
+    raiseOnFailure(file_.close());
+}
