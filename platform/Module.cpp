@@ -1,0 +1,47 @@
+#include "platform/Module.h"
+
+#include "platform/Fault.h"
+#include "platform/FsString.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
+
+namespace platform {
+namespace {
+
+QString baseName(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    return fromFsBytes(slash ? slash + 1 : path);
+}
+
+} // namespace
+
+ModulePosition modulePositionOf(const void* address) {
+    ModulePosition position;
+    position.offset = reinterpret_cast<std::uintptr_t>(address);
+    if (!address || fault::take("dladdr"))
+        return position;
+    Dl_info info{};
+    if (dladdr(address, &info) == 0 || !info.dli_fbase || !info.dli_fname)
+        return position;
+    position.found = true;
+    position.offset -= reinterpret_cast<std::uintptr_t>(info.dli_fbase);
+    // The main program reports an empty name on some systems; fall back to its file.
+    position.moduleName = *info.dli_fname ? baseName(info.dli_fname) : programFileName();
+    return position;
+}
+
+QString programFileName() {
+    char path[PATH_MAX + 1];
+    const ssize_t length =
+        fault::take("readlink") ? -1 : readlink("/proc/self/exe", path, PATH_MAX);
+    if (length <= 0)
+        return QStringLiteral("docindex");
+    path[length] = '\0';
+    return baseName(path);
+}
+
+} // namespace platform
