@@ -69,6 +69,8 @@ public:
     void SetFileType(TFileType value);
     QString FileMask() const { return fileMask_; }
     void SetFileMask(const QString& value);
+    // Names sort by the case-insensitive collation of the default QLocale (the user's locale
+    // unless a program or test sets another); in the C locale by case-folded code points.
     TSortMode SortMode() const { return sortMode_; }
     void SetSortMode(TSortMode value);
     TSortDirection SortDirection() const { return sortDirection_; }
@@ -95,12 +97,15 @@ protected:
     void AssignTo(TPersistent& dest) const override;
 
 private:
-    // (implementation detail, free to change)
     void ClearEntries();
-    void AddEntry(const TSearchRec& rec);
+    void AddEntry(TSearchRec&& rec);
     void ListDrives();
+    // Reads the folder once for the folders and every mask segment (see the .cpp).
+    void ListFolder();
+    void SortEntries();
     void StartWatching();
     void StopWatching();
+    int IndexOf(const TFileInfo* entry) const;
 
     IDirectoryClient* client_;
     bool autoUpdate_ = false;
@@ -112,6 +117,7 @@ private:
     QString location_;
     QString fileMask_ = QStringLiteral("*.*");
     TSortDirection sortDirection_ = sdAscending;
+    // A deque: appending keeps the entries where they are, and it has no spare capacity.
     std::deque<TFileInfo> entries_;
     TShellChangeThread* watcher_ = nullptr;
 };

@@ -1,0 +1,494 @@
+#include "filectrls/Directory.h"
+
+#include "filectrls/ShellChangeThread.h"
+#include "index/ApplicationException.h"
+#include "index/Exception.h"
+#include "platform/Enumerate.h"
+#include "platform/FsString.h"
+#include "platform/Mounts.h"
+#include "platform/Paths.h"
+
+#include <QCollator>
+#include <QCollatorSortKey>
+#include <QLocale>
+
+#include <algorithm>
+#include <numeric>
+#include <optional>
+#include <vector>
+
+// ---------------------------------------------------------------------------------------------
+// TPersistent
+
+void TPersistent::Assign(const TPersistent& source) {
+    source.AssignTo(*this);
+}
+
+void TPersistent::AssignTo(TPersistent& dest) const {
+    throw EConvertError(ClassName(), dest.ClassName());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Name order
+
+namespace {
+
+// Runs `cleanup` when the scope ends, also by an exception.
+template <typename F> class Finally {
+public:
+    explicit Finally(F f) : f_(std::move(f)) {}
+    ~Finally() { f_(); }
+    Finally(const Finally&) = delete;
+    Finally& operator=(const Finally&) = delete;
+
+private:
+    F f_;
+};
+
+template <typename T> int compareValues(T a, T b) {
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+// Precomputed keys for the locale's case-insensitive name comparison, one per entry. Under ICU
+// with a real locale the collator's sort keys agree with its compare(); in the C locale Qt's
+// keys are case-sensitive, so there the key is the case-folded name (compared as code points),
+// which is the comparison itself.
+class NameKeys {
+public:
+    explicit NameKeys(size_t count) {
+        const QLocale locale;
+        folded_ = locale.language() == QLocale::C;
+        if (folded_) {
+            bytes_.reserve(count);
+        } else {
+            collator_.emplace(locale);
+            collator_->setCaseSensitivity(Qt::CaseInsensitive);
+            keys_.reserve(count);
+        }
+    }
+
+    void add(QByteArrayView name) {
+        if (folded_)
+            bytes_.push_back(foldedKey(name));
+        else
+            keys_.push_back(collator_->sortKey(platform::fromFsBytes(name)));
+    }
+
+    int compare(size_t a, size_t b) const {
+        if (folded_) {
+            const int r = bytes_[a].compare(bytes_[b]);
+            return r < 0 ? -1 : (r > 0 ? 1 : 0);
+        }
+        const int r = keys_[a].compare(keys_[b]);
+        return r < 0 ? -1 : (r > 0 ? 1 : 0);
+    }
+
+private:
+    static QByteArray foldedKey(QByteArrayView name) {
+        bool ascii = true;
+        for (char c : name)
+            ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+        if (!ascii)
+            return platform::fromFsBytes(name).toCaseFolded().toUtf8();
+        QByteArray key(name.data(), name.size());
+        for (char& c : key)
+            if (c >= 'A' && c <= 'Z')
+                c = char(c + 32);
+        return key;
+    }
+
+    bool folded_ = true;
+    std::optional<QCollator> collator_;
+    std::vector<QCollatorSortKey> keys_;
+    std::vector<QByteArray> bytes_;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TDirectory
+
+TDirectory::TDirectory(IDirectoryClient* client) : client_(client) {}
+
+TDirectory::~TDirectory() {
+    StopWatching();
+}
+
+void TDirectory::SetAutoUpdate(bool value) {
+    if (value == autoUpdate_)
+        return;
+    autoUpdate_ = value;
+    if (value)
+        StartWatching();
+    else
+        StopWatching();
+}
+
+void TDirectory::SetIncludeParentDir(bool value) {
+    if (value == includeParentDir_)
+        return;
+    includeParentDir_ = value;
+    UpdateListing(true);
+}
+
+QString TDirectory::Location() const {
+    if (location_.isEmpty() || location_.endsWith(QLatin1Char('/')))
+        return location_;
+    return location_ + QLatin1Char('/');
+}
+
+void TDirectory::SetLocation(const QString& value) {
+    const QString location = value.isEmpty() ? QString() : NormalizeLocation(value);
+    if (changingLocation_)
+        return; // written again from inside the change it started: dropped
+    location_ = location;
+    changingLocation_ = true;
+    Finally done([this] { changingLocation_ = false; });
+    if (autoUpdate_)
+        StartWatching();
+    UpdateListing(true);
+    if (client_ && !assigning_)
+        client_->LocationChanged(location_);
+}
+
+void TDirectory::SetFileType(TFileType value) {
+    if (value == fileType_)
+        return;
+    fileType_ = value;
+    UpdateListing(true);
+}
+
+void TDirectory::SetFileMask(const QString& value) {
+    if (value == fileMask_)
+        return;
+    fileMask_ = value;
+    UpdateListing(true);
+    if (client_ && !assigning_)
+        client_->MaskChanged(fileMask_);
+}
+
+void TDirectory::SetSortMode(TSortMode value) {
+    if (value == sortMode_)
+        return;
+    sortMode_ = value;
+    UpdateListing(false);
+}
+
+void TDirectory::SetSortDirection(TSortDirection value) {
+    if (value == sortDirection_)
+        return;
+    sortDirection_ = value;
+    UpdateListing(false);
+}
+
+int TDirectory::Count() const {
+    return int(entries_.size());
+}
+
+TFileInfo* TDirectory::Entry(int index) {
+    if (index < 0 || index >= Count())
+        throw EListError(index);
+    return &entries_[size_t(index)];
+}
+
+const TFileInfo* TDirectory::Entry(int index) const {
+    if (index < 0 || index >= Count())
+        throw EListError(index);
+    return &entries_[size_t(index)];
+}
+
+QString TDirectory::EntryName(int index) const {
+    return platform::fromFsBytes(Entry(index)->Name);
+}
+
+void TDirectory::UpdateListing(bool reread) {
+    if (client_ && !client_->ListingStarting())
+        return;
+    try {
+        if (reread) {
+            ClearEntries();
+            if (location_.isEmpty())
+                ListDrives();
+            else
+                ListFolder();
+        }
+        if (sortMode_ != smNone)
+            SortEntries();
+    } catch (...) {
+        // The list keeps what was added so far; the client still hears the end.
+        if (client_)
+            client_->ListingEnded();
+        throw;
+    }
+    if (client_)
+        client_->ListingEnded();
+}
+
+void TDirectory::Refresh() {
+    UpdateListing(true);
+}
+
+void TDirectory::ClearEntries() {
+    std::deque<TFileInfo>().swap(entries_);
+}
+
+void TDirectory::AddEntry(TSearchRec&& rec) {
+    if (!client_ || client_->EntryFound(rec))
+        entries_.emplace_back(std::move(rec));
+}
+
+void TDirectory::ListDrives() {
+    for (TSearchRec& rec : platform::listDrives())
+        AddEntry(std::move(rec));
+}
+
+// The folders and the files of every mask segment come from one reading of the folder: each
+// entry is stat'ed at most once, and not at all when its name matches no segment and it cannot
+// be a folder. Entries are offered in the specified order all the same: the folders in the
+// order found, then the files segment by segment (a file matching two segments twice).
+void TDirectory::ListFolder() {
+    const bool wantFolders = fileType_.contains(ftDirectory);
+    quint32 folderMask = faDirectory;
+    if (fileType_.contains(ftSystem))
+        folderMask |= faSysFile;
+    if (fileType_.contains(ftHidden))
+        folderMask |= faHidden;
+    const bool wantFiles = fileType_.contains(ftArchive) || fileType_.contains(ftNormal);
+    const bool normal = fileType_.contains(ftNormal);
+    const quint32 fileMask =
+        fileType_.bits() & (faReadOnly | faHidden | faSysFile | faVolumeID | faArchive);
+
+    struct Segment {
+        platform::WildcardPattern pattern;
+        int maskExtLen;
+        std::vector<TSearchRec> found;
+    };
+    std::vector<Segment> segments;
+    if (wantFiles) {
+        for (const QString& part : fileMask_.split(QLatin1Char(';'))) {
+            const QByteArray bytes = platform::toFsBytes(part);
+            // A segment naming another folder would search there; the listing stays in its own.
+            segments.push_back(Segment{bytes.contains('/') ? platform::WildcardPattern()
+                                                           : platform::WildcardPattern(bytes),
+                                       platform::extensionLength(bytes),
+                                       {}});
+        }
+    }
+    std::vector<char> matched(segments.size());
+
+    platform::FolderReader reader(platform::toFsBytes(location_));
+    while (reader.next()) {
+        const QByteArrayView name = reader.name();
+        bool any = wantFolders && reader.maybeFolder();
+        for (size_t i = 0; i < segments.size(); ++i) {
+            matched[i] = segments[i].pattern.matches(name);
+            any = any || matched[i];
+        }
+        if (!any)
+            continue;
+        TSearchRec rec;
+        if (!reader.describe(rec))
+            continue;
+        rec.Name = name.toByteArray();
+        if (rec.Attr & faDirectory) {
+            // Folders are never files: the file search mask lacks the directory bit.
+            if (wantFolders && platform::passesSearchMask(rec.Attr, folderMask) &&
+                (includeParentDir_ || name != ".."))
+                AddEntry(std::move(rec));
+            continue;
+        }
+        if (!platform::passesSearchMask(rec.Attr, fileMask))
+            continue;
+        const int extLen = platform::extensionLength(name);
+        for (size_t i = 0; i < segments.size(); ++i) {
+            if (!matched[i])
+                continue;
+            const bool extOk = segments[i].maskExtLen != 4 || extLen == segments[i].maskExtLen;
+            // Without ftNormal a file must also carry one of the asked-for attributes.
+            if (normal ? extOk : (extOk && (rec.Attr & fileMask) != 0))
+                segments[i].found.push_back(rec);
+        }
+    }
+    for (Segment& segment : segments) {
+        for (TSearchRec& rec : segment.found)
+            AddEntry(std::move(rec));
+        std::vector<TSearchRec>().swap(segment.found);
+    }
+}
+
+void TDirectory::SortEntries() {
+    const size_t n = entries_.size();
+    if (n < 2)
+        return;
+    const TSortMode mode = sortMode_;
+    const bool descending = sortDirection_ == sdDescending;
+
+    // Name keys: drives sort by their root path, everything else by its name.
+    NameKeys names(n);
+    for (const TFileInfo& e : entries_)
+        names.add((mode == smName && (e.Attr & faVolumeID)) ? e.FindName() : e.Name);
+    std::optional<NameKeys> types;
+    if (mode == smType) {
+        types.emplace(n);
+        for (TFileInfo& e : entries_)
+            types->add(platform::toFsBytes(FileTypeText(e)));
+    }
+
+    std::vector<quint32> order(n);
+    std::iota(order.begin(), order.end(), 0u);
+    auto less = [&](quint32 ia, quint32 ib) {
+        const TFileInfo& a = entries_[ia];
+        const TFileInfo& b = entries_[ib];
+        const bool folderA = a.Attr & faDirectory;
+        const bool folderB = b.Attr & faDirectory;
+        if (folderA != folderB)
+            return folderA; // folders first, in both directions
+        int r = 0;
+        switch (mode) {
+        case smName:
+            r = names.compare(ia, ib);
+            break;
+        case smSize:
+            r = compareValues(b.Size, a.Size);
+            break;
+        case smType:
+            r = types->compare(ia, ib);
+            break;
+        case smDate:
+            r = compareValues(a.Time, b.Time); // unsigned: 2044 and later after earlier
+            break;
+        case smAttributes:
+            r = compareValues(b.Attr, a.Attr);
+            break;
+        case smNone:
+        case smOwner:
+        case smGroup:
+            break;
+        }
+        if (descending)
+            r = -r;
+        if (r == 0 && mode != smName)
+            r = names.compare(ia, ib); // always ascending
+        if (r == 0) // names equal but for case: Linux keeps both; a fixed order for them
+            r = a.Name.compare(b.Name);
+        return r < 0;
+    };
+    std::sort(order.begin(), order.end(), less);
+
+    // Put the entries into that order in place, cycle by cycle.
+    std::vector<bool> placed(n);
+    for (size_t start = 0; start < n; ++start) {
+        if (placed[start] || order[start] == start) {
+            placed[start] = true;
+            continue;
+        }
+        TFileInfo held = std::move(entries_[start]);
+        size_t current = start;
+        for (;;) {
+            placed[current] = true;
+            const size_t source = order[current];
+            if (source == start) {
+                entries_[current] = std::move(held);
+                break;
+            }
+            entries_[current] = std::move(entries_[source]);
+            current = source;
+        }
+    }
+}
+
+void TDirectory::StartWatching() {
+    StopWatching();
+    if (location_.isEmpty())
+        return;
+    // An exception from a refresh goes to the application's handler; the watcher goes on.
+    watcher_ = TShellChangeThread::Create(platform::toFsBytes(location_),
+                                          [this] { runGuarded([this] { Refresh(); }); });
+}
+
+void TDirectory::StopWatching() {
+    if (!watcher_)
+        return;
+    TShellChangeThread* watcher = watcher_;
+    watcher_ = nullptr;
+    watcher->Terminate(); // no callback reaches this model afterwards
+}
+
+int TDirectory::IndexOf(const TFileInfo* entry) const {
+    for (size_t i = 0; i < entries_.size(); ++i)
+        if (&entries_[i] == entry)
+            return int(i);
+    return -1;
+}
+
+TRenameResult TDirectory::Rename(TFileInfo* entry, const QString& newName) {
+    const int index = IndexOf(entry);
+    if (index < 0)
+        throw EListError(index);
+    QByteArray folder = platform::toFsBytes(location_);
+    if (!folder.endsWith('/'))
+        folder += '/';
+    QByteArray name = platform::toFsBytes(newName);
+    while (name.endsWith('/'))
+        name.chop(1);
+    // A rename stays within the folder.
+    if (name.isEmpty() || name == "." || name == ".." || name.contains('/'))
+        return TRenameResult{nullptr, TRenameResult::RenameFailed};
+    const QByteArray oldPath = folder + entry->Name;
+    const QByteArray newPath = folder + name;
+    auto takenByFile = [&] {
+        return platform::pathExists(newPath) && !platform::isFolder(newPath);
+    };
+    if (takenByFile())
+        return TRenameResult{nullptr, TRenameResult::NameTaken};
+    if (const int err = platform::renameNoReplace(oldPath, newPath)) {
+        // Created a moment after the check: still never replaced.
+        if (err == EEXIST && takenByFile())
+            return TRenameResult{nullptr, TRenameResult::NameTaken};
+        return TRenameResult{nullptr, TRenameResult::RenameFailed};
+    }
+    TSearchRec found;
+    if (platform::findOne(newPath, faAnyFile, found)) {
+        entries_[size_t(index)] = NewFileInfo(found);
+        return TRenameResult{&entries_[size_t(index)], 0};
+    }
+    entry->Name = name;
+    return TRenameResult{entry, 0};
+}
+
+void TDirectory::AssignTo(TPersistent& dest) const {
+    auto* target = dynamic_cast<TDirectory*>(&dest);
+    if (!target) {
+        TPersistent::AssignTo(dest);
+        return;
+    }
+    if (target == this)
+        return;
+    target->assigning_ = true;
+    try {
+        target->ClearEntries();
+        target->location_ = Location();
+        target->fileMask_ = fileMask_;
+        target->fileType_ = fileType_;
+        target->sortMode_ = sortMode_;
+        target->sortDirection_ = sortDirection_;
+        const bool wasWatching = target->autoUpdate_;
+        target->SetAutoUpdate(autoUpdate_);
+        // Already watching: the setter does nothing, but the watcher must follow the location.
+        if (wasWatching && autoUpdate_)
+            target->StartWatching();
+        target->includeParentDir_ = includeParentDir_;
+        for (const TFileInfo& e : entries_)
+            target->entries_.push_back(NewFileInfo(e));
+    } catch (...) {
+        target->assigning_ = false;
+        try {
+            target->UpdateListing(false);
+        } catch (...) {
+            // the first failure is the one reported
+        }
+        throw;
+    }
+    target->assigning_ = false;
+    target->UpdateListing(false);
+}

@@ -1,0 +1,57 @@
+#include "filectrls/FileInfo.h"
+
+#include "platform/FsString.h"
+#include "platform/Mounts.h"
+#include "platform/Paths.h"
+#include "resources/ResourceStrings.h"
+
+TFileInfo NewFileInfo(const TSearchRec& rec) {
+    return TFileInfo(rec);
+}
+
+QString FileTypeText(TFileInfo& entry) {
+    if (!entry.TypeName.isEmpty())
+        return entry.TypeName;
+    if (entry.Attr & faVolumeID)
+        return rs::text(rs::SVolume);
+    entry.TypeName = rs::text((entry.Attr & faDirectory) ? rs::SDirectory : rs::SFile);
+    return entry.TypeName;
+}
+
+QString AttributeLetters(quint32 attr) {
+    QString letters;
+    if (attr & faReadOnly)
+        letters += QLatin1Char('R');
+    if (attr & faHidden)
+        letters += QLatin1Char('H');
+    if (attr & faSysFile)
+        letters += QLatin1Char('S');
+    if (attr & faArchive)
+        letters += QLatin1Char('A');
+    return letters;
+}
+
+bool HasDriveLetter(QStringView s) {
+    if (s.size() < 2)
+        return false;
+    const char16_t c = s[0].unicode();
+    return ((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z')) && s[1] == u':';
+}
+
+bool IsDriveRoot(QStringView path) {
+    return path == u"/";
+}
+
+QString NormalizeLocation(const QString& dir) {
+    if (IsDriveRoot(dir))
+        return dir;
+    // Like the full-path service: an empty path has no folder, so it becomes the root.
+    if (dir.isEmpty())
+        return QStringLiteral("/");
+    return platform::fromFsBytes(
+        platform::normalizePath(platform::toFsBytes(dir), platform::currentFolder()));
+}
+
+void FillDriveEntry(const QString& drive, TSearchRec& rec) {
+    platform::fillDriveEntry(platform::toFsBytes(drive), rec);
+}

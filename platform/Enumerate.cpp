@@ -1,0 +1,365 @@
+#include "platform/Enumerate.h"
+
+#include "platform/Fault.h"
+
+#include <QChar>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+// One UTF-8 character at s[i] (advancing i); a byte of an invalid sequence stands for itself
+// as U+DC80 + (byte - 0x80), so such names still match '?' one byte at a time.
+char32_t decodeOne(const unsigned char* s, qsizetype n, qsizetype& i) {
+    const unsigned char b = s[i];
+    if (b < 0x80) {
+        ++i;
+        return b;
+    }
+    int len = 0;
+    char32_t cp = 0;
+    char32_t min = 0;
+    if ((b & 0xE0) == 0xC0) {
+        len = 2;
+        cp = b & 0x1F;
+        min = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+        len = 3;
+        cp = b & 0x0F;
+        min = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+        len = 4;
+        cp = b & 0x07;
+        min = 0x10000;
+    }
+    if (len == 0 || i + len > n) {
+        ++i;
+        return 0xDC00 + b;
+    }
+    for (int k = 1; k < len; ++k) {
+        const unsigned char c = s[i + k];
+        if ((c & 0xC0) != 0x80) {
+            ++i;
+            return 0xDC00 + b;
+        }
+        cp = (cp << 6) | (c & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        ++i;
+        return 0xDC00 + b;
+    }
+    i += len;
+    return cp;
+}
+
+char32_t fold(char32_t c) {
+    if (c < 0x80)
+        return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+    if (c >= 0xDC80 && c <= 0xDCFF)
+        return c;
+    return QChar::toCaseFolded(c);
+}
+
+// Decodes and folds `name` into `out`; answers the number of characters.
+qsizetype decodeFolded(QByteArrayView name, char32_t* out) {
+    const auto* s = reinterpret_cast<const unsigned char*>(name.data());
+    const qsizetype n = name.size();
+    qsizetype count = 0;
+    for (qsizetype i = 0; i < n;)
+        out[count++] = fold(decodeOne(s, n, i));
+    return count;
+}
+
+bool matchUnits(const char32_t* p, size_t pn, const char32_t* s, size_t sn) {
+    constexpr size_t none = size_t(-1);
+    size_t pi = 0, si = 0, starP = none, starS = 0;
+    while (si < sn) {
+        if (pi < pn && p[pi] == U'*') {
+            starP = pi++;
+            starS = si;
+        } else if (pi < pn && (p[pi] == U'?' || p[pi] == s[si])) {
+            ++pi;
+            ++si;
+        } else if (starP != none) {
+            pi = starP + 1;
+            si = ++starS;
+        } else {
+            return false;
+        }
+    }
+    while (pi < pn && p[pi] == U'*')
+        ++pi;
+    return pi == pn;
+}
+
+// Local time is converted through the UTC offset, cached per quarter hour: glibc's
+// localtime_r takes a lock and re-checks TZ on every call, which would dominate a listing.
+// A quarter hour is cached only when both its ends have the same offset, so a change of
+// daylight saving time inside it is always converted exactly.
+class LocalTimeCache {
+public:
+    quint32 pack(std::time_t t) {
+        const std::time_t bucket = floorDiv(t, 900);
+        Slot& slot = slots_[size_t(bucket) & (kSlots - 1)];
+        if (!slot.valid || slot.bucket != bucket) {
+            std::tm a{}, b{};
+            const std::time_t start = bucket * 900;
+            if (!localtime_r(&start, &a) || !localtime_r(&t, &b))
+                return kDosTimeMin;
+            const std::time_t end = start + 899;
+            std::tm c{};
+            if (!localtime_r(&end, &c) || a.tm_gmtoff != c.tm_gmtoff)
+                return packDosTime(b); // a change of offset inside: exact, uncached
+            slot = Slot{bucket, a.tm_gmtoff, true};
+        }
+        return packCivil(t + slot.offset);
+    }
+    // Each listing starts afresh, so a change of TZ between listings takes effect.
+    void reset() {
+        for (Slot& slot : slots_)
+            slot.valid = false;
+    }
+
+private:
+    static constexpr size_t kSlots = 64;
+    struct Slot {
+        std::time_t bucket = 0;
+        long offset = 0;
+        bool valid = false;
+    };
+    static std::time_t floorDiv(std::time_t a, std::time_t b) {
+        return a >= 0 ? a / b : -((-a + b - 1) / b);
+    }
+    // Days since 1970-01-01 to a civil date (proleptic Gregorian).
+    static quint32 packCivil(std::time_t local) {
+        const std::time_t days = floorDiv(local, 86400);
+        const long secs = long(local - days * 86400);
+        const std::time_t z = days + 719468;
+        const std::time_t era = (z >= 0 ? z : z - 146096) / 146097;
+        const long doe = long(z - era * 146097);
+        const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+        const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+        const long mp = (5 * doy + 2) / 153;
+        std::tm tm{};
+        tm.tm_mday = int(doy - (153 * mp + 2) / 5 + 1);
+        tm.tm_mon = int(mp < 10 ? mp + 3 : mp - 9) - 1;
+        const std::time_t year = yoe + era * 400 + (tm.tm_mon <= 1 ? 1 : 0);
+        if (year < 1980)
+            return kDosTimeMin;
+        if (year > 2107)
+            return kDosTimeMax;
+        tm.tm_year = int(year - 1900);
+        tm.tm_hour = int(secs / 3600);
+        tm.tm_min = int(secs / 60 % 60);
+        tm.tm_sec = int(secs % 60);
+        return packDosTime(tm);
+    }
+
+    Slot slots_[kSlots];
+};
+
+thread_local LocalTimeCache localTimes;
+
+void describeStat(const struct stat& st, QByteArrayView name, TSearchRec& rec, bool cached) {
+    rec.Attr = attributesOf(st, name);
+    rec.Size = S_ISDIR(st.st_mode) ? 0 : qint64(st.st_size);
+    rec.Time = cached ? localTimes.pack(st.st_mtim.tv_sec) : packDosTime(st.st_mtim.tv_sec);
+}
+
+// stat following links; a dangling link (or a loop) is described by lstat.
+bool statEntry(int dirFd, const char* name, struct stat& st) {
+    int err = fault::take("stat");
+    if (err == 0 && ::fstatat(dirFd, name, &st, 0) == 0)
+        return true;
+    if (err == 0)
+        err = errno;
+    if (err != ENOENT && err != ELOOP && err != ENOTDIR)
+        return false;
+    if (fault::take("lstat") != 0)
+        return false;
+    return ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+}
+
+} // namespace
+
+WildcardPattern::WildcardPattern(QByteArrayView pattern) {
+    if (pattern.isEmpty())
+        return;
+    empty_ = false;
+    if (pattern == "*" || pattern == "*.*") {
+        all_ = true;
+        return;
+    }
+    while (pattern.endsWith('.')) {
+        pattern.chop(1);
+        noExtension_ = true;
+    }
+    units_.resize(size_t(pattern.size()));
+    units_.resize(size_t(decodeFolded(pattern, units_.data())));
+}
+
+bool WildcardPattern::matches(QByteArrayView name) const {
+    if (empty_)
+        return false;
+    if (all_)
+        return true;
+    if (noExtension_ && name.contains('.'))
+        return false;
+    char32_t local[256];
+    std::vector<char32_t> heap;
+    char32_t* units = local;
+    if (name.size() > qsizetype(std::size(local))) {
+        heap.resize(size_t(name.size()));
+        units = heap.data();
+    }
+    const qsizetype n = decodeFolded(name, units);
+    return matchUnits(units_.data(), units_.size(), units, size_t(n));
+}
+
+int extensionLength(QByteArrayView name) {
+    const qsizetype slash = name.lastIndexOf('/');
+    const qsizetype dot = name.lastIndexOf('.');
+    if (dot < 0 || dot < slash)
+        return 0;
+    int chars = 0;
+    for (qsizetype i = dot; i < name.size(); ++i)
+        chars += (static_cast<unsigned char>(name[i]) & 0xC0) != 0x80;
+    return chars;
+}
+
+quint32 packDosTime(const std::tm& local) {
+    const int year = local.tm_year + 1900;
+    if (year < 1980)
+        return kDosTimeMin;
+    if (year > 2107)
+        return kDosTimeMax;
+    return (quint32(year - 1980) << 25) | (quint32(local.tm_mon + 1) << 21) |
+           (quint32(local.tm_mday) << 16) | (quint32(local.tm_hour) << 11) |
+           (quint32(local.tm_min) << 5) | quint32(local.tm_sec / 2);
+}
+
+quint32 packDosTime(std::time_t t) {
+    std::tm local{};
+    if (!localtime_r(&t, &local))
+        return t < 0 ? kDosTimeMin : kDosTimeMax;
+    return packDosTime(local);
+}
+
+quint32 attributesOf(const struct stat& st, QByteArrayView name) {
+    quint32 attr = 0;
+    if (S_ISDIR(st.st_mode))
+        attr |= faDirectory;
+    else if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))
+        attr |= faArchive;
+    else
+        attr |= faSysFile; // device, FIFO, socket
+    if (name.startsWith('.') && name != "." && name != "..")
+        attr |= faHidden;
+    if (!(st.st_mode & S_IWUSR))
+        attr |= faReadOnly;
+    return attr;
+}
+
+FolderReader::FolderReader(const QByteArray& folder) {
+    localTimes.reset();
+    if (int err = fault::take("opendir")) {
+        error_ = err;
+        return;
+    }
+    const QByteArray path = folder.isEmpty() ? QByteArray(".") : folder;
+    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        error_ = errno;
+        return;
+    }
+    // The root is the one folder whose ".." is itself; readdir still returns one there.
+    struct stat self {
+    }, parent{};
+    atRoot_ = ::fstat(fd, &self) == 0 && ::fstatat(fd, "..", &parent, 0) == 0 &&
+              self.st_dev == parent.st_dev && self.st_ino == parent.st_ino;
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        error_ = errno;
+        ::close(fd);
+        return;
+    }
+    dir_ = dir;
+}
+
+FolderReader::~FolderReader() {
+    if (dir_)
+        ::closedir(static_cast<DIR*>(dir_));
+}
+
+bool FolderReader::next() {
+    if (!dir_)
+        return false;
+    for (;;) {
+        if (fault::take("readdir") != 0)
+            return false;
+        const dirent* entry = ::readdir(static_cast<DIR*>(dir_));
+        if (!entry)
+            return false;
+        const char* n = entry->d_name;
+        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0 && atRoot_)))
+            continue;
+        name_ = QByteArrayView(n, qsizetype(std::strlen(n)));
+        maybeFolder_ =
+            entry->d_type == DT_DIR || entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN;
+        return true;
+    }
+}
+
+bool FolderReader::describe(TSearchRec& rec) const {
+    struct stat st;
+    if (!dir_ || !statEntry(::dirfd(static_cast<DIR*>(dir_)), name_.data(), st))
+        return false;
+    describeStat(st, name_, rec, true);
+    return true;
+}
+
+std::vector<TSearchRec> findAll(const QByteArray& folder, QByteArrayView pattern, quint32 mask) {
+    std::vector<TSearchRec> found;
+    const WildcardPattern wildcard(pattern);
+    if (wildcard.isEmpty())
+        return found;
+    FolderReader reader(folder);
+    while (reader.next()) {
+        if (!wildcard.matches(reader.name()))
+            continue;
+        TSearchRec rec;
+        if (!reader.describe(rec) || !passesSearchMask(rec.Attr, mask))
+            continue;
+        rec.Name = reader.name().toByteArray();
+        found.push_back(std::move(rec));
+    }
+    return found;
+}
+
+bool findOne(const QByteArray& path, quint32 mask, TSearchRec& rec) {
+    QByteArray p = path;
+    while (p.size() > 1 && p.endsWith('/'))
+        p.chop(1);
+    if (p.isEmpty())
+        return false;
+    struct stat st;
+    if (!statEntry(AT_FDCWD, p.constData(), st))
+        return false;
+    const qsizetype slash = p.lastIndexOf('/');
+    const QByteArray name = (slash >= 0 && p.size() > 1) ? p.mid(slash + 1) : p;
+    TSearchRec found;
+    describeStat(st, name, found, false);
+    if (!passesSearchMask(found.Attr, mask))
+        return false;
+    found.Name = name;
+    rec = std::move(found);
+    return true;
+}
+
+} // namespace platform

@@ -1,0 +1,96 @@
+#pragma once
+// Folder enumeration with the search rules of the listing: an attribute mask, case-insensitive
+// wildcards, attributes and packed DOS times from stat. Names are file-system bytes throughout;
+// nothing here makes a QString per entry, so 100,000 entries list quickly.
+#include "platform/SearchRec.h"
+
+#include <QByteArray>
+
+#include <ctime>
+#include <vector>
+
+struct stat;
+
+namespace platform {
+
+// An entry is returned unless it carries a hidden, system, volume or directory bit that the
+// search mask lacks (read-only and archive never keep an entry out).
+constexpr bool passesSearchMask(quint32 attr, quint32 mask) {
+    return (attr & (faHidden | faSysFile | faVolumeID | faDirectory) & ~mask) == 0;
+}
+
+// A wildcard pattern as the search service matches it: case-insensitive, '*' any run, '?' one
+// character; "*" and "*.*" match every name (also names without a dot); a pattern ending in
+// '.' matches names without an extension only. Names are UTF-8 (bytes of an invalid sequence
+// count as one character each).
+class WildcardPattern {
+public:
+    WildcardPattern() = default;
+    explicit WildcardPattern(QByteArrayView pattern);
+
+    bool matches(QByteArrayView name) const;
+    bool matchesAll() const { return all_; }
+    // An empty pattern finds nothing (the search service rejects it).
+    bool isEmpty() const { return empty_; }
+
+private:
+    std::vector<char32_t> units_; // case-folded; '*' and '?' as themselves
+    bool all_ = false;
+    bool empty_ = true;
+    bool noExtension_ = false;
+};
+
+// Length in characters of the extension of `name`, the dot included: the part from the last
+// '.' after the last '/'; 0 when there is none.
+int extensionLength(QByteArrayView name);
+
+// Packs a time as local time in DOS form (date high, time low, two-second steps); before 1980
+// gives 1980-01-01 00:00:00, after 2107 gives 2107-12-31 23:59:58.
+quint32 packDosTime(std::time_t t);
+// The same for a broken-down local time (year as in struct tm: years since 1900).
+quint32 packDosTime(const std::tm& local);
+inline constexpr quint32 kDosTimeMin = 0x00210000u;
+inline constexpr quint32 kDosTimeMax = 0xFF9FBF7Du;
+
+// Attribute bits for a stat result and the entry's name.
+quint32 attributesOf(const struct stat& st, QByteArrayView name);
+
+// Reads the entries of one folder. Each entry's name is cheap to look at; describe() stats it
+// (following links; a dangling link is described by lstat as a file). "." is never returned;
+// ".." is not returned at "/".
+class FolderReader {
+public:
+    // `folder`: file-system bytes, with or without a trailing '/'.
+    explicit FolderReader(const QByteArray& folder);
+    ~FolderReader();
+    FolderReader(const FolderReader&) = delete;
+    FolderReader& operator=(const FolderReader&) = delete;
+
+    // 0 when the folder is open, else the errno of opening it.
+    int error() const { return error_; }
+    // Advances to the next entry; false at the end (or on a read error).
+    bool next();
+    // The current entry's name; valid until next().
+    QByteArrayView name() const { return name_; }
+    // False only when the folder says the entry is neither a folder nor a link (no stat).
+    bool maybeFolder() const { return maybeFolder_; }
+    // Fills Attr, Size, Time (not Name) of the current entry; false when it vanished.
+    bool describe(TSearchRec& rec) const;
+
+private:
+    void* dir_ = nullptr; // DIR*
+    int error_ = 0;
+    bool atRoot_ = false;
+    bool maybeFolder_ = true;
+    QByteArrayView name_;
+};
+
+// Every entry of `folder` whose name matches `pattern` and which passes `mask`, in the order
+// the folder gives them.
+std::vector<TSearchRec> findAll(const QByteArray& folder, QByteArrayView pattern, quint32 mask);
+
+// Looks one path up exactly (case-sensitive, no wildcards); true when it exists and passes
+// `mask`. rec.Name becomes the last component.
+bool findOne(const QByteArray& path, quint32 mask, TSearchRec& rec);
+
+} // namespace platform

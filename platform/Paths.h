@@ -1,0 +1,27 @@
+#pragma once
+// Paths as file-system bytes: lexical normalization, exact existence checks and a rename that
+// never replaces anything.
+#include <QByteArray>
+
+namespace platform {
+
+// Lexical: a relative path is resolved against `cwd`; ".", ".." and doubled '/' are folded
+// (".." at the root stays at the root); a trailing '/' is kept exactly when `path` ends with
+// one. Symbolic links are never resolved.
+QByteArray normalizePath(QByteArrayView path, QByteArrayView cwd);
+
+// The current folder, "/" when it cannot be read (fault hook "getcwd").
+QByteArray currentFolder();
+
+// Exact (case-sensitive) checks. pathExists does not follow a final symbolic link, so a
+// dangling link exists (fault hook "lstat"); isFolder follows it (fault hook "stat").
+bool pathExists(const QByteArray& path);
+bool isFolder(const QByteArray& path);
+
+// Renames `from` to `to` without ever replacing an existing file or folder, also one created
+// a moment before: renameat2 with RENAME_NOREPLACE; where the file system refuses the flag,
+// link + unlink for files and check-then-rename for folders. 0, or the errno (EEXIST when the
+// name is taken). Fault hooks: "renameat2", "link", "unlink", "rename", "lstat".
+int renameNoReplace(const QByteArray& from, const QByteArray& to);
+
+} // namespace platform
