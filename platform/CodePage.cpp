@@ -281,10 +281,7 @@ int codePageForLocale(QByteArrayView localeName) {
     return 1252;
 }
 
-int conversionCodePage() {
-    int codePage = chosenCodePage.load(std::memory_order_acquire);
-    if (codePage != 0)
-        return codePage;
+int codePageFromEnvironment() {
     const char* name = nullptr;
     for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
         const char* value = std::getenv(variable);
@@ -293,7 +290,14 @@ int conversionCodePage() {
             break;
         }
     }
-    codePage = codePageForLocale(name ? QByteArrayView(name) : QByteArrayView());
+    return codePageForLocale(name ? QByteArrayView(name) : QByteArrayView());
+}
+
+int conversionCodePage() {
+    int codePage = chosenCodePage.load(std::memory_order_acquire);
+    if (codePage != 0)
+        return codePage;
+    codePage = codePageFromEnvironment();
     int expected = 0;
     chosenCodePage.compare_exchange_strong(expected, codePage, std::memory_order_acq_rel);
     return chosenCodePage.load(std::memory_order_acquire);

@@ -14,6 +14,8 @@ int codePageForLocale(QByteArrayView localeName);
 // The code page chosen once from LC_ALL, else LC_CTYPE, else LANG; tests may replace it.
 int conversionCodePage();
 void setConversionCodePage(int codePage);
+// The code page the environment asks for now (what conversionCodePage() chooses first).
+int codePageFromEnvironment();
 
 // Conversions with the conversion code page. A character the code page lacks becomes '?';
 // bytes the code page leaves undefined map to U+0080..U+009F and back, so they survive.

@@ -60,17 +60,19 @@ IoStatus DocumentFile::read(char* buffer, qsizetype size, qsizetype* count) {
     *count = 0;
     if (fd_ < 0)
         return failure(EBADF);
-    if (const int err = fault::take("read"))
-        return failure(err);
-    ssize_t n;
-    do {
-        n = ::read(fd_, buffer, std::size_t(size));
-    } while (n < 0 && errno == EINTR);
-    if (n < 0) {
-        if (errno == EPIPE)
-            return {}; // the end of the data
-        return failure(errno);
+    int err = fault::take("read");
+    ssize_t n = 0;
+    if (err == 0) {
+        do {
+            n = ::read(fd_, buffer, std::size_t(size));
+        } while (n < 0 && errno == EINTR);
+        if (n < 0)
+            err = errno;
     }
+    if (err == EPIPE)
+        return {}; // a broken pipe is the end of the data
+    if (err != 0)
+        return failure(err);
     *count = n;
     return {};
 }
