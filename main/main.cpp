@@ -1,9 +1,10 @@
-#include <QCoreApplication>
-
-#include <cstdio>
+// docindex: the window (docindex [FOLDER]) or, without a display, the command-line mode
+// (docindex --write DIR...).
+#include "main/WindowMode.h"
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    std::fprintf(stderr, "docindex: the window is not built yet\n");
-    return 0;
+    // --- command-line mode: decided first, it needs no display ---
+
+    // --- window mode ---
+    return runWindowMode(argc, argv);
 }

@@ -1,0 +1,61 @@
+#pragma once
+// The program's one window, "Программа": the folder tree on the left, the selected folder's
+// entries on the right, the folder's path above them, and the button that writes the folder's
+// index page. The tree is the one source of truth for the folder: the label and the list follow
+// it, and when the list moves on its own the tree is moved after it.
+#include <QMainWindow>
+#include <QString>
+
+#include <memory>
+
+namespace Ui {
+class TForm1;
+}
+
+class QLabel;
+class QPushButton;
+class TDirectoryNode;
+class TDirectoryTreeView;
+class TFileListView;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // The tree's folder from the layout: $HOME/orvina/СорникЗемля/РТ/Законы/.
+    static QString DesignTimeFolder();
+
+    // Builds the window from its layout, sends the tree to `startFolder` (as deep as its
+    // folders exist) and runs FormCreate. Raises what the controls raise while the layout is
+    // loaded (ESetDirectoryError for a folder outside every drive): the start then fails.
+    explicit TForm1(const QString& startFolder = DesignTimeFolder(), QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    TDirectoryTreeView* DirectoryTreeView1() const;
+    TFileListView* FileListView1() const;
+    QLabel* Label1() const;
+    QPushButton* BitBtn1() const;
+
+    // The handlers of the layout's events.
+    void FormCreate(QObject* sender);
+    void DirectoryTreeView1Change(QObject* sender, TDirectoryNode* node);
+    void N1Click(QObject* sender);
+    void BitBtn1Click(QObject* sender);
+    void FileListView1DirectoryChanged(QObject* sender, const QString& newDir);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // The label and the list's location from the tree's folder.
+    void FollowTree();
+    void SetLabelCaption(const QString& caption);
+    // The button writes into the tree's folder: without one it is disabled.
+    void UpdateIndexButton();
+    // Puts the list back on the tree's folder when the tree could not follow it.
+    void PutListOnTree();
+
+    std::unique_ptr<Ui::TForm1> ui_;
+    // Set while the window moves the tree after the list, so that no change goes round.
+    bool followingList_ = false;
+};
