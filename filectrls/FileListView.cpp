@@ -1,0 +1,729 @@
+#include "filectrls/FileListView.h"
+
+#include "filectrls/DrawItemText.h"
+#include "filectrls/FileIconProvider.h"
+#include "index/ApplicationException.h"
+#include "platform/FsString.h"
+#include "resources/ResourceStrings.h"
+
+#include <QAbstractTableModel>
+#include <QApplication>
+#include <QDateTime>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <QTimer>
+#include <QToolTip>
+
+#include <array>
+#include <vector>
+
+TFileTypeTextProc FileTypeTextProc = FileTypeText;
+
+namespace {
+
+QString megaBytes(qint64 units) {
+    return rs::text(rs::SMegaBytes).replace(QLatin1String("%d"), QString::number(units));
+}
+
+// The locale's long time format without a time zone: the packed times are plain local times.
+QString longTimeFormat(const QLocale& locale) {
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString result;
+    bool quoted = false;
+    for (QChar c : format) {
+        if (c == u'\'')
+            quoted = !quoted;
+        if (!quoted && c == u't')
+            continue;
+        result += c;
+    }
+    return result.trimmed();
+}
+
+QString dateTimeText(const QDate& date, const QTime& time) {
+    const QLocale locale;
+    QString text = locale.toString(date, QLocale::ShortFormat);
+    if (time != QTime(0, 0))
+        text += u' ' + locale.toString(time, longTimeFormat(locale));
+    return text;
+}
+
+QString includeTrailingDelimiter(const QString& path) {
+    return path.endsWith(u'/') ? path : path + u'/';
+}
+
+} // namespace
+
+QString FileDateText(quint32 dosDateTime) {
+    const quint32 date = dosDateTime >> 16, time = dosDateTime & 0xFFFF;
+    const QDate d(int(1980 + (date >> 9)), int((date >> 5) & 15), int(date & 31));
+    const QTime t(int(time >> 11), int((time >> 5) & 63), int((time & 31) * 2));
+    if (!d.isValid() || !t.isValid())
+        return {};
+    return dateTimeText(d, t);
+}
+
+QString FileListCellText(TFileInfo* entry, int column, bool showingDrives) {
+    if (!entry)
+        return {};
+    switch (column) {
+    case TFileListView::ColSize:
+        return showingDrives ? megaBytes(entry->Size) : QString::number(entry->Size);
+    case TFileListView::ColType:
+        return FileTypeTextProc(*entry);
+    case TFileListView::ColDate:
+        return showingDrives ? megaBytes(entry->Time) : FileDateText(entry->Time);
+    case TFileListView::ColAttributes:
+        return AttributeLetters(entry->Attr);
+    default:
+        return QStringLiteral("???");
+    }
+}
+
+// --- the table model over the listing ------------------------------------------------------
+
+// One row per item; an item holds exactly its entry, its caption and its image index.
+class TFileListModel : public QAbstractTableModel {
+public:
+    struct Item {
+        TFileInfo* data = nullptr;
+        QString caption;
+        int imageIndex = 0;
+    };
+
+    explicit TFileListModel(TFileListView* view) : QAbstractTableModel(view), view_(view) {
+        captions_ = {rs::text(rs::SName), rs::text(rs::SSize), rs::text(rs::SType),
+                     rs::text(rs::SDateModified), rs::text(rs::SAttributes)};
+    }
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : int(items.size());
+    }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : TFileListView::ColumnCount;
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || size_t(index.row()) >= items.size())
+            return {};
+        const Item& item = items[size_t(index.row())];
+        switch (role) {
+        case Qt::DisplayRole:
+            return index.column() == 0
+                       ? item.caption
+                       : FileListCellText(item.data, index.column(), view_->showingDrives_);
+        case Qt::EditRole:
+            return index.column() == 0 ? QVariant(item.caption) : QVariant();
+        case Qt::TextAlignmentRole:
+            return index.column() == TFileListView::ColSize
+                       ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                       : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+        default:
+            return {};
+        }
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation != Qt::Horizontal || section < 0 || section >= int(captions_.size()))
+            return {};
+        if (role == Qt::DisplayRole)
+            return captions_[size_t(section)];
+        if (role == Qt::TextAlignmentRole)
+            return section == TFileListView::ColSize ? int(Qt::AlignRight | Qt::AlignVCenter)
+                                                     : int(Qt::AlignLeft | Qt::AlignVCenter);
+        return {};
+    }
+
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        if (!index.isValid())
+            return Qt::NoItemFlags;
+        Qt::ItemFlags result = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+        if (index.column() == 0 && view_->CanEdit(index.row()))
+            result |= Qt::ItemIsEditable;
+        return result;
+    }
+
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override {
+        if (role != Qt::EditRole || index.column() != 0 || size_t(index.row()) >= items.size())
+            return false;
+        runGuarded([&] { view_->ItemEdited(index.row(), value.toString()); });
+        return true;
+    }
+
+    void setCaption(int column, const QString& caption) {
+        if (captions_[size_t(column)] == caption)
+            return;
+        captions_[size_t(column)] = caption;
+        emit headerDataChanged(Qt::Horizontal, column, column);
+    }
+
+    void beginUpdate() {
+        beginResetModel();
+        items.clear();
+    }
+    void endUpdate() { endResetModel(); }
+    void itemChanged(int row) {
+        emit dataChanged(index(row, 0), index(row, TFileListView::ColumnCount - 1));
+    }
+    void removeItem(int row) {
+        beginRemoveRows({}, row, row);
+        items.erase(items.begin() + row);
+        endRemoveRows();
+    }
+
+    std::vector<Item> items;
+
+private:
+    TFileListView* view_;
+    std::array<QString, TFileListView::ColumnCount> captions_;
+};
+
+// Paints every cell and runs the in-place editor of the names.
+class TFileListItemEditor : public QStyledItemDelegate {
+public:
+    explicit TFileListItemEditor(TFileListView* view) : QStyledItemDelegate(view), view_(view) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        runGuarded([&] { view_->PaintCell(*painter, option, index.row(), index.column()); });
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
+        const int icon = view_->iconProvider_ ? view_->iconProvider_->Height() : 16;
+        return {option.rect.width(), qMax(option.fontMetrics.height(), icon) + 2};
+    }
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        view_->editingItem_ = index.row();
+        return editor;
+    }
+
+    void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
+        view_->editingItem_ = -1;
+        QStyledItemDelegate::destroyEditor(editor, index);
+    }
+
+    void setModelData(QWidget* editor, QAbstractItemModel* model,
+                      const QModelIndex& index) const override {
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        if (!line)
+            return;
+        QString text = line->text();
+        text.remove(u'\n');
+        // An empty text counts as a cancel.
+        if (text.isEmpty())
+            return;
+        model->setData(index, text, Qt::EditRole);
+    }
+
+    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                              const QModelIndex&) const override {
+        // The editor covers the name, not the icon.
+        QRect rect = option.rect;
+        rect.setLeft(rect.left() + SystemIconWidth(iscSmall));
+        editor->setGeometry(rect);
+    }
+
+private:
+    TFileListView* view_;
+};
+
+// --- the view ------------------------------------------------------------------------------
+
+TFileListView::TFileListView(QWidget* parent)
+    : QTreeView(parent), directory_(std::make_unique<TDirectory>(this)) {
+    model_ = new TFileListModel(this);
+    editor_ = new TFileListItemEditor(this);
+    setModel(model_);
+    setItemDelegate(editor_);
+    iconProvider_ = WindowsIconProvider();
+
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setIndentation(0);
+    setUniformRowHeights(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setAllColumnsShowFocus(false);
+    header()->setStretchLastSection(false);
+    header()->setSectionsClickable(true);
+    connect(header(), &QHeaderView::sectionClicked, this,
+            [this](int column) { runGuarded([&] { ColumnClick(column); }); });
+    setHeaderHidden(viewStyle_ == vsList);
+
+    // What the toolkit does when its widget is created: in Qt, now. The model orders the
+    // rows; the view never sorts.
+    setSortingEnabled(false);
+    CreateColumns();
+    if (!loading_)
+        directory_->UpdateListing(true);
+}
+
+TFileListView::~TFileListView() {
+    // The model (and its watcher) goes first, while the view it reports to still exists.
+    directory_.reset();
+}
+
+void TFileListView::CreateColumns() {
+    const QFontMetrics metrics(font());
+    const int extra = metrics.horizontalAdvance(QStringLiteral("A"));
+    const QDateTime now = QDateTime::currentDateTime();
+    const std::array<int, ColumnCount> widths = {
+        150,
+        metrics.horizontalAdvance(QStringLiteral("0000000")),
+        metrics.horizontalAdvance(rs::text(rs::SDirectory)),
+        metrics.horizontalAdvance(dateTimeText(now.date(), now.time())),
+        metrics.horizontalAdvance(rs::text(rs::SAttributes)),
+    };
+    for (int column = 0; column < ColumnCount; ++column)
+        header()->resizeSection(column, widths[size_t(column)] + extra);
+}
+
+void TFileListView::SetDirectory(const TDirectory& source) {
+    directory_->Assign(source);
+}
+
+void TFileListView::SetReadOnly(bool value) {
+    readOnly_ = value;
+    setEditTriggers(value ? QAbstractItemView::NoEditTriggers
+                          : QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+}
+
+void TFileListView::SetRowSelect(bool value) {
+    rowSelect_ = value;
+    viewport()->update();
+}
+
+void TFileListView::SetViewStyle(TViewStyle value) {
+    viewStyle_ = value;
+    setHeaderHidden(value == vsList);
+    if (value == vsReport)
+        model_->setCaption(ColDate, rs::text(showingDrives_ ? rs::SFreeSpace : rs::SDateModified));
+}
+
+void TFileListView::Loaded() {
+    loading_ = false;
+    directory_->UpdateListing(true);
+}
+
+int TFileListView::ItemCount() const {
+    return int(model_->items.size());
+}
+
+QString TFileListView::ItemCaption(int item) const {
+    return item >= 0 && item < ItemCount() ? model_->items[size_t(item)].caption : QString();
+}
+
+TFileInfo* TFileListView::ItemData(int item) const {
+    return item >= 0 && item < ItemCount() ? model_->items[size_t(item)].data : nullptr;
+}
+
+int TFileListView::ItemImageIndex(int item) const {
+    return item >= 0 && item < ItemCount() ? model_->items[size_t(item)].imageIndex : -1;
+}
+
+int TFileListView::SelectedItem() const {
+    const QModelIndexList rows = selectionModel()->selectedRows(0);
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void TFileListView::SelectItem(int item) {
+    if (item < 0 || item >= ItemCount()) {
+        selectionModel()->clearSelection();
+        return;
+    }
+    const QModelIndex index = model_->index(item, 0);
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                 QItemSelectionModel::Rows);
+}
+
+int TFileListView::ImageWidth() const {
+    return iconProvider_ ? iconProvider_->Width() : 0;
+}
+
+// --- listing updates -----------------------------------------------------------------------
+
+bool TFileListView::EntryFound(const TSearchRec& file) {
+    bool canAdd = true;
+    if (OnFileFound)
+        OnFileFound(this, file, canAdd);
+    return canAdd;
+}
+
+bool TFileListView::ListingStarting() {
+    showingDrives_ = directory_->Location().isEmpty();
+    if (loading_)
+        return false;
+    if (updating_) // an update that never ended: close it before the next one
+        ListingEnded();
+    updating_ = true;
+    ++generation_;
+    model_->beginUpdate();
+    QToolTip::hideText();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    cursorSaved_ = true;
+    return true;
+}
+
+void TFileListView::ListingEnded() {
+    struct Finally {
+        TFileListView* view;
+        ~Finally() {
+            if (view->cursorSaved_) {
+                view->cursorSaved_ = false;
+                QApplication::restoreOverrideCursor();
+            }
+            if (view->updating_) {
+                view->updating_ = false;
+                view->model_->endUpdate();
+            }
+        }
+    } finally{this};
+
+    showingDrives_ = directory_->Location().isEmpty();
+    location_ = directory_->Location();
+    if (!updating_) { // an update this view never started: rebuild all the same
+        updating_ = true;
+        model_->beginUpdate();
+    }
+    const int count = directory_->Count();
+    std::vector<TFileListModel::Item>& items = model_->items;
+    items.reserve(size_t(count));
+    const bool list = viewStyle_ == vsList;
+    const QFontMetrics metrics(font());
+    int widest = 0;
+    for (int i = 0; i < count; ++i) {
+        items.push_back({directory_->Entry(i), directory_->EntryName(i), 0});
+        if (list)
+            widest = qMax(widest, metrics.horizontalAdvance(items.back().caption));
+    }
+    if (list)
+        header()->resizeSection(header()->logicalIndex(0), ImageWidth() + widest + 3);
+    else
+        model_->setCaption(ColDate, rs::text(showingDrives_ ? rs::SFreeSpace : rs::SDateModified));
+}
+
+void TFileListView::LocationChanged(const QString& newLocation) {
+    if (ItemCount() > 0)
+        verticalScrollBar()->setValue(verticalScrollBar()->minimum());
+    if (OnDirectoryChanged)
+        OnDirectoryChanged(this, newLocation);
+}
+
+void TFileListView::MaskChanged(const QString& newMask) {
+    if (OnMaskChange)
+        OnMaskChange(this, newMask);
+}
+
+// --- painting ------------------------------------------------------------------------------
+
+void TFileListView::PaintCell(QPainter& canvas, const QStyleOptionViewItem& option, int item,
+                              int column) {
+    if (item < 0 || item >= ItemCount())
+        return;
+    TFileListModel::Item& row = model_->items[size_t(item)];
+    canvas.save();
+    canvas.setFont(font());
+    const QPalette::ColorGroup group = !(option.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                       : (option.state & QStyle::State_Active) ? QPalette::Active
+                                                                               : QPalette::Inactive;
+    const bool selected = option.state & QStyle::State_Selected;
+    QBrush brush = palette().brush(group, selected ? QPalette::Highlight : QPalette::Base);
+    QColor textColour =
+        palette().color(group, selected ? QPalette::HighlightedText : QPalette::Text);
+    const QRect cell = option.rect;
+
+    if (column == 0) {
+        bool defaultDraw = true;
+        if (OnCustomDrawItem)
+            OnCustomDrawItem(this, item, canvas, cell, option.state, cdPrePaint, defaultDraw);
+        if (defaultDraw) {
+            QRect r = cell;
+            canvas.fillRect(r, brush);
+            // The image index is looked up when the item is painted; the provider caches it.
+            row.imageIndex = iconProvider_->IconIndexOf(row.data, location_);
+            r.setTop(r.top() + (r.height() - iconProvider_->Height()) / 2);
+            iconProvider_->Draw(canvas, r.left(), r.top(), row.imageIndex);
+            r.setLeft(r.left() + iconProvider_->Width() + 2);
+            if (row.data && item != editingItem_) {
+                canvas.setPen(textColour);
+                DrawItemText(canvas, r, platform::fromFsBytes(row.data->Name), false, true);
+            }
+            if ((option.state & QStyle::State_HasFocus) && item == currentIndex().row()) {
+                QStyleOptionFocusRect focus;
+                focus.initFrom(this);
+                focus.rect = cell;
+                focus.state |= QStyle::State_KeyboardFocusChange;
+                focus.backgroundColor = brush.color();
+                style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &canvas, this);
+            }
+        }
+        if (OnCustomDrawItem)
+            OnCustomDrawItem(this, item, canvas, cell, option.state, cdPostPaint, defaultDraw);
+    } else if (column < ColumnCount) {
+        bool defaultDraw = true;
+        if (OnCustomDrawSubItem)
+            OnCustomDrawSubItem(this, item, column, canvas, cell, option.state, cdPrePaint,
+                                defaultDraw);
+        if (defaultDraw) {
+            if (!rowSelect_) { // only column 0 shows the selection
+                brush = palette().brush(group, QPalette::Base);
+                textColour = palette().color(group, QPalette::Text);
+            }
+            const QRect r = cell.adjusted(3, 0, -3, 0);
+            const QString text = FileListCellText(row.data, column, showingDrives_);
+            canvas.fillRect(cell, brush);
+            canvas.setPen(textColour);
+            DrawItemText(canvas, r, text, false, column != ColSize);
+        }
+        if (OnCustomDrawSubItem)
+            OnCustomDrawSubItem(this, item, column, canvas, cell, option.state, cdPostPaint,
+                                defaultDraw);
+    }
+    canvas.restore();
+}
+
+// --- sorting and navigation ----------------------------------------------------------------
+
+void TFileListView::ColumnClick(int column) {
+    const auto mode = TSortMode(column + 1); // the column's tag + 1
+    if (directory_->SortMode() == mode)
+        directory_->SetSortDirection(directory_->SortDirection() == sdAscending ? sdDescending
+                                                                                : sdAscending);
+    else
+        directory_->SetSortMode(mode);
+}
+
+void TFileListView::GoUp() {
+    const QString location = directory_->Location();
+    if (location.isEmpty())
+        return;
+    const QString target =
+        IsDriveRoot(location)
+            ? QString()
+            : NormalizeLocation(includeTrailingDelimiter(location) + QStringLiteral(".."));
+    if (target != location)
+        directory_->SetLocation(target);
+}
+
+void TFileListView::OpenSelected() {
+    const int item = SelectedItem();
+    TFileInfo* entry = ItemData(item);
+    if (!entry)
+        return;
+    if (entry->Attr & faDirectory) {
+        // The doubled delimiter and ".." are folded by the model's normalization.
+        const QString target = directory_->Location() + u'/' + ItemCaption(item);
+        directory_->SetLocation(target);
+    } else if (entry->Attr & faVolumeID) {
+        const QString target = platform::fromFsBytes(entry->FindName());
+        directory_->SetLocation(target);
+    }
+}
+
+bool TFileListView::SelectedIsFolder() const {
+    const TFileInfo* entry = ItemData(SelectedItem());
+    return entry && (entry->Attr & faDirectory);
+}
+
+bool TFileListView::WantsKey(const QKeyEvent& key) const {
+    switch (key.key()) {
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        return key.modifiers() & Qt::ShiftModifier;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return SelectedIsFolder();
+    default:
+        return false;
+    }
+}
+
+bool TFileListView::event(QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride) {
+        bool wanted = false;
+        runGuarded([&] { wanted = WantsKey(*static_cast<QKeyEvent*>(event)); });
+        if (wanted) {
+            event->accept();
+            return true;
+        }
+    }
+    return QTreeView::event(event);
+}
+
+void TFileListView::keyPressEvent(QKeyEvent* event) {
+    runGuarded([&] {
+        const bool wanted = WantsKey(*event);
+        QTreeView::keyPressEvent(event);
+        if (event->key() == Qt::Key_F5)
+            directory_->UpdateListing(true);
+        if (state() == EditingState)
+            return;
+        if (event->key() == Qt::Key_Backspace) {
+            event->accept();
+            GoUp();
+        } else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            if (wanted) // a folder opens here, and the key goes no further (default button)
+                event->accept();
+            OpenSelected();
+        }
+    });
+}
+
+void TFileListView::mouseDoubleClickEvent(QMouseEvent* event) {
+    runGuarded([&] {
+        QTreeView::mouseDoubleClickEvent(event);
+        const int item = SelectedItem();
+        const TFileInfo* entry = ItemData(item);
+        if (entry && (entry->Attr & faDirectory) && ItemCaption(item) == QLatin1String(".."))
+            GoUp();
+        else
+            OpenSelected();
+    });
+}
+
+// --- hints ---------------------------------------------------------------------------------
+
+QString TFileListView::HintText(int item) const {
+    TFileInfo* entry = ItemData(item);
+    if (!entry)
+        return {};
+    const QString caption = ItemCaption(item);
+    QRect r = visualRect(model_->index(item, 0));
+    r.setRight(r.right() - ImageWidth());
+    const QRect bounds =
+        QFontMetrics(font()).boundingRect(r, Qt::AlignHCenter | Qt::TextWordWrap, caption);
+    const bool cut = bounds.width() > r.width() || bounds.height() > r.height();
+
+    const QString type = FileTypeTextProc(*entry);
+    QStringList lines;
+    if (cut)
+        lines << caption;
+    const auto line = [](const char* label, const QString& value) {
+        return rs::text(label) + QStringLiteral(": ") + value;
+    };
+    lines << line(rs::SType, type);
+    if (entry->Attr & faVolumeID) {
+        lines << line(rs::SFreeSpace, megaBytes(entry->Time));
+        lines << line(rs::SSize, megaBytes(entry->Size));
+    } else {
+        lines << line(rs::SDateModified, FileDateText(entry->Time));
+        lines << line(rs::SSize, QString::number(entry->Size));
+    }
+    return lines.join(u'\n');
+}
+
+bool TFileListView::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::ToolTip)
+        return QTreeView::viewportEvent(event);
+    runGuarded([&] {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = indexAt(help->pos());
+        const QString text = index.isValid() ? HintText(index.row()) : QString();
+        if (text.isEmpty()) { // the view's own hint applies
+            if (toolTip().isEmpty())
+                QToolTip::hideText();
+            else
+                QToolTip::showText(help->globalPos(), toolTip(), this);
+            return;
+        }
+        QRect rect = visualRect(index);
+        rect.setLeft(0);
+        QToolTip::showText(help->globalPos(), text, viewport(), rect, HintHidePause);
+    });
+    return true;
+}
+
+// --- rename in place -----------------------------------------------------------------------
+
+bool TFileListView::CanEdit(int item) const {
+    if (readOnly_)
+        return false;
+    const TFileInfo* entry = ItemData(item);
+    return entry && entry->Name != "..";
+}
+
+bool TFileListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    if (index.isValid() && !CanEdit(index.row()))
+        return false;
+    return QTreeView::edit(index.siblingAtColumn(0), trigger, event);
+}
+
+void TFileListView::ItemEdited(int item, QString text) {
+    // Copied before anything can run an event loop: the entry may be gone afterwards.
+    const TFileInfo* entry = ItemData(item);
+    const QString oldName = entry ? platform::fromFsBytes(entry->Name) : ItemCaption(item);
+    const quint64 generation = generation_;
+    const std::optional<TRenameResult> result = Rename(item, text, true);
+    if (result && !result->ok())
+        text = oldName;
+    if (generation == generation_ && item < ItemCount()) {
+        model_->items[size_t(item)].caption = text;
+        model_->itemChanged(item);
+    }
+    viewport()->update();
+}
+
+std::optional<TRenameResult> TFileListView::RenameItem(int item, const QString& newName) {
+    return Rename(item, newName, false);
+}
+
+std::optional<TRenameResult> TFileListView::Rename(int item, const QString& newName,
+                                                   bool deferBox) {
+    const QString caption = ItemCaption(item);
+    TFileInfo* entry = ItemData(item);
+    // File names are case-sensitive here: only the very same text is "the same name".
+    if (newName.isEmpty() || caption == newName || !entry)
+        return std::nullopt;
+    const TRenameResult result = directory_->Rename(entry, newName);
+    if (!result.ok()) {
+        const QString message =
+            result.Code == TRenameResult::NameTaken
+                ? rs::text(rs::SFileNameTaken)
+                : QString::asprintf(rs::SAccessDeniedTo, qUtf8Printable(caption));
+        if (deferBox) // not inside the editor's commit: the box runs an event loop
+            QTimer::singleShot(0, this,
+                               [message] { runGuarded([&] { ShowErrorMessage(message); }); });
+        else
+            ShowErrorMessage(message);
+        return result;
+    }
+    if ((result.Entry->Attr & faHidden) && !directory_->FileType().contains(ftHidden)) {
+        if (!deferBox) {
+            RemoveItem(item);
+        } else {
+            // The editor is still closing on this row: remove it once the edit has ended.
+            const quint64 generation = generation_;
+            TFileInfo* renamed = result.Entry;
+            QTimer::singleShot(0, this, [this, generation, item, renamed] {
+                if (generation == generation_ && ItemData(item) == renamed)
+                    RemoveItem(item);
+            });
+            model_->items[size_t(item)].data = result.Entry;
+        }
+        return result;
+    }
+    model_->items[size_t(item)].data = result.Entry;
+    model_->items[size_t(item)].caption = newName;
+    model_->itemChanged(item);
+    return result;
+}
+
+void TFileListView::RemoveItem(int item) {
+    if (item >= 0 && item < ItemCount())
+        model_->removeItem(item);
+}

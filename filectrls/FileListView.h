@@ -1,0 +1,155 @@
+#pragma once
+// The file list: one row per entry of its own listing model, in the model's order, with an
+// icon, the name, size, type, date and attribute letters. Rows hold only what an item holds
+// (the entry, its caption, its image index); every cell is painted from the entry, so a
+// folder of 100,000 entries costs no object per row.
+#include "filectrls/Directory.h"
+
+#include <QStyle>
+#include <QTreeView>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class TFileIconProvider;
+class TFileListModel;
+class TFileListItemEditor;
+
+enum TViewStyle : quint8 { vsList, vsReport };
+enum TCustomDrawStage : quint8 { cdPrePaint, cdPostPaint };
+
+// The type text of an entry, for column 2 and the hint. Replaceable; initially FileTypeText.
+using TFileTypeTextProc = QString (*)(TFileInfo& entry);
+extern TFileTypeTextProc FileTypeTextProc;
+
+// Cell texts, as painted. The date: the locale's short date, a blank and its long time; the
+// time is left out at exactly midnight. Empty for a packed value that is no date.
+QString FileDateText(quint32 dosDateTime);
+// Column 1 to 4 of an entry ("???" for any other column); drives show megabytes.
+QString FileListCellText(TFileInfo* entry, int column, bool showingDrives);
+
+class TFileListView : public QTreeView, public IDirectoryClient {
+    Q_OBJECT
+    // For the window's layout (Qt Designer promotion): the model's settings of the layout.
+    Q_PROPERTY(bool readOnly READ ReadOnly WRITE SetReadOnly)
+    Q_PROPERTY(bool rowSelect READ RowSelect WRITE SetRowSelect)
+    Q_PROPERTY(bool reportStyle READ IsReportStyle WRITE SetReportStyle)
+    Q_PROPERTY(QString fileMask READ FileMask WRITE SetFileMask)
+    Q_PROPERTY(bool autoUpdate READ AutoUpdate WRITE SetAutoUpdate)
+
+public:
+    // Column tags, in the initial column order.
+    enum ColumnTag { ColName, ColSize, ColType, ColDate, ColAttributes, ColumnCount };
+    // The hint stays up this long (milliseconds): until the mouse leaves the item.
+    static constexpr int HintHidePause = 2147483647;
+
+    explicit TFileListView(QWidget* parent = nullptr);
+    ~TFileListView() override;
+
+    // The owned listing model. SetDirectory copies another model's settings and entries into
+    // it (the model's assignment); the model itself is never replaced.
+    TDirectory& Directory() { return *directory_; }
+    const TDirectory& Directory() const { return *directory_; }
+    void SetDirectory(const TDirectory& source);
+
+    bool ReadOnly() const { return readOnly_; }
+    void SetReadOnly(bool value);
+    bool RowSelect() const { return rowSelect_; }
+    void SetRowSelect(bool value);
+    TViewStyle ViewStyle() const { return viewStyle_; }
+    void SetViewStyle(TViewStyle value);
+    bool IsReportStyle() const { return viewStyle_ == vsReport; }
+    void SetReportStyle(bool value) { SetViewStyle(value ? vsReport : vsList); }
+    QString FileMask() const { return directory_->FileMask(); }
+    void SetFileMask(const QString& value) { directory_->SetFileMask(value); }
+    bool AutoUpdate() const { return directory_->AutoUpdate(); }
+    void SetAutoUpdate(bool value) { directory_->SetAutoUpdate(value); }
+
+    // True while the model lists the drives.
+    bool ShowingDrives() const { return showingDrives_; }
+    TFileIconProvider* IconProvider() const { return iconProvider_; }
+
+    // Items: one per model entry after every listing update (until a rename removes one).
+    int ItemCount() const;
+    QString ItemCaption(int item) const;
+    TFileInfo* ItemData(int item) const;
+    int ItemImageIndex(int item) const;
+    // The selected item, -1 when none; selecting -1 clears the selection.
+    int SelectedItem() const;
+    void SelectItem(int item);
+    // The hint for an item as the view shows it; empty when the item has no entry.
+    QString HintText(int item) const;
+
+    // Navigation: the parent folder (the drive list from a drive root); the selected folder
+    // or drive.
+    void GoUp();
+    void OpenSelected();
+    // Renames the item's file: the model's result, or nothing when no rename was attempted
+    // (empty name, or the same name). Refusals are shown with ShowErrorMessage.
+    std::optional<TRenameResult> RenameItem(int item, const QString& newName);
+
+    // The layout-loading state: while loading, listing updates are refused; Loaded() ends it
+    // and lists the model's location.
+    void BeginLoading() { loading_ = true; }
+    void Loaded();
+    bool IsLoading() const { return loading_; }
+
+    // Events (sender first).
+    std::function<void(QObject* sender, const QString& newDir)> OnDirectoryChanged;
+    std::function<void(QObject* sender, const TSearchRec& file, bool& canAdd)> OnFileFound;
+    std::function<void(QObject* sender, const QString& newMask)> OnMaskChange;
+    std::function<void(TFileListView* sender, int item, QPainter& canvas, const QRect& rect,
+                       QStyle::State state, TCustomDrawStage stage, bool& defaultDraw)>
+        OnCustomDrawItem;
+    std::function<void(TFileListView* sender, int item, int column, QPainter& canvas,
+                       const QRect& rect, QStyle::State state, TCustomDrawStage stage,
+                       bool& defaultDraw)>
+        OnCustomDrawSubItem;
+
+    // IDirectoryClient: the model's calls, on the GUI thread.
+    bool EntryFound(const TSearchRec& file) override;
+    void ListingEnded() override;
+    bool ListingStarting() override;
+    void LocationChanged(const QString& newLocation) override;
+    void MaskChanged(const QString& newMask) override;
+
+protected:
+    bool event(QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+
+private:
+    friend class TFileListModel;
+    friend class TFileListItemEditor;
+
+    void CreateColumns();
+    void ColumnClick(int column);
+    void PaintCell(QPainter& canvas, const QStyleOptionViewItem& option, int item, int column);
+    bool CanEdit(int item) const;
+    // The end of an in-place edit: renames, and answers the caption the item keeps.
+    void ItemEdited(int item, QString text);
+    std::optional<TRenameResult> Rename(int item, const QString& newName, bool deferBox);
+    void RemoveItem(int item);
+    bool WantsKey(const QKeyEvent& key) const;
+    bool SelectedIsFolder() const;
+    int ImageWidth() const;
+
+    std::unique_ptr<TDirectory> directory_;
+    TFileListModel* model_ = nullptr;
+    TFileListItemEditor* editor_ = nullptr;
+    TFileIconProvider* iconProvider_ = nullptr;
+    QString location_; // the model's location of the last listing: the icons' folder
+    bool showingDrives_ = false;
+    bool readOnly_ = true;
+    bool rowSelect_ = false;
+    bool loading_ = false;
+    bool cursorSaved_ = false;
+    bool updating_ = false;
+    TViewStyle viewStyle_ = vsList;
+    int editingItem_ = -1;
+    // Counts listing updates, so that a deferred step can tell that its items are gone.
+    quint64 generation_ = 0;
+};
