@@ -1,0 +1,254 @@
+#include "platform/ChangeNotifier.h"
+
+#include "platform/Fault.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+// Everything that can change a listing of the folder. IN_CLOSE_WRITE is a hint for writes
+// made through a mapping (no IN_MODIFY); IN_EXCL_UNLINK keeps writes to deleted but still
+// open files quiet.
+constexpr uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MODIFY |
+                                IN_ATTRIB | IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF |
+                                IN_ONLYDIR | IN_EXCL_UNLINK;
+constexpr uint32_t kNameEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
+constexpr uint32_t kEndEvents = IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT;
+
+// The attribute bits a listing shows for an entry, as the enumeration derives them. The
+// hidden bit comes from the name alone, so it cannot change for a name and is left out.
+quint32 attributeBits(mode_t mode) {
+    quint32 attr = 0;
+    if (S_ISDIR(mode))
+        attr |= 0x10;
+    else if (S_ISREG(mode) || S_ISLNK(mode))
+        attr |= 0x20;
+    else
+        attr |= 0x04;
+    if (!(mode & S_IWUSR) && !S_ISLNK(mode))
+        attr |= 0x01;
+    return attr;
+}
+
+int failWith(int err) {
+    errno = err;
+    return -1;
+}
+
+void closeFd(int& fd) {
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+} // namespace
+
+ChangeNotifier::ChangeNotifier(QByteArrayView folder) {
+    if (folder.isEmpty()) {
+        m_error = ENOENT;
+        return;
+    }
+    const QByteArray path = folder.toByteArray();
+    int fd = -1;
+    if (int err = fault::take("inotify_init1"))
+        fd = failWith(err);
+    else
+        fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd < 0) {
+        m_error = errno;
+        return;
+    }
+    int wd = -1;
+    if (int err = fault::take("inotify_add_watch"))
+        wd = failWith(err);
+    else
+        wd = ::inotify_add_watch(fd, path.constData(), kWatchMask);
+    if (wd < 0 || !m_stopEvent.isValid()) {
+        m_error = wd < 0 ? errno : m_stopEvent.error();
+        ::close(fd);
+        return;
+    }
+    m_inotifyFd = fd;
+    m_folder = path.endsWith('/') ? path.toStdString() : path.toStdString() + '/';
+}
+
+ChangeNotifier::~ChangeNotifier() {
+    closeFd(m_inotifyFd);
+}
+
+void ChangeNotifier::requestStop() {
+    m_stop.store(true, std::memory_order_release);
+    m_stopEvent.signal();
+}
+
+ChangeNotifier::Wait ChangeNotifier::wait() {
+    if (!isValid())
+        return Wait::Failed;
+    if (!m_primed) {
+        m_primed = true;
+        takeSnapshot();
+        switch (drain(true)) {
+        case Drain::Quiet:
+            break;
+        case Drain::Changed:
+            return m_stop.load(std::memory_order_acquire) ? Wait::Stopped : Wait::Changed;
+        case Drain::Gone:
+            return Wait::Gone;
+        case Drain::Failed:
+            return Wait::Failed;
+        }
+    }
+    for (;;) {
+        if (m_stop.load(std::memory_order_acquire))
+            return Wait::Stopped;
+        pollfd fds[2] = {{m_inotifyFd, POLLIN, 0}, {m_stopEvent.fd(), POLLIN, 0}};
+        int ready = -1;
+        if (int err = fault::take("poll"))
+            ready = failWith(err);
+        else
+            ready = ::poll(fds, 2, -1);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            m_error = errno;
+            return Wait::Failed;
+        }
+        if (fds[1].revents != 0 || m_stop.load(std::memory_order_acquire))
+            return Wait::Stopped;
+        if (fds[0].revents & (POLLERR | POLLNVAL)) {
+            m_error = EIO;
+            return Wait::Failed;
+        }
+        switch (drain(false)) {
+        case Drain::Quiet:
+            break;
+        case Drain::Changed:
+            return Wait::Changed;
+        case Drain::Gone:
+            return Wait::Gone;
+        case Drain::Failed:
+            return Wait::Failed;
+        }
+    }
+}
+
+// Reads every queued event (so a burst becomes one change) and weighs each against the
+// snapshot, which it keeps up to date.
+ChangeNotifier::Drain ChangeNotifier::drain(bool everyEventCounts) {
+    alignas(inotify_event) char buffer[64 * 1024];
+    bool changed = false;
+    bool gone = false;
+    bool overflow = false;
+    for (;;) {
+        ssize_t length = -1;
+        if (int err = fault::take("read"))
+            length = failWith(err);
+        else
+            length = ::read(m_inotifyFd, buffer, sizeof buffer);
+        if (length < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN)
+                break;
+            m_error = errno;
+            return Drain::Failed;
+        }
+        if (length == 0)
+            break;
+        for (ssize_t offset = 0; offset < length;) {
+            inotify_event event;
+            std::memcpy(&event, buffer + offset, sizeof event);
+            const char* namePtr = buffer + offset + sizeof(inotify_event);
+            offset += static_cast<ssize_t>(sizeof(inotify_event) + event.len);
+            if (event.mask & IN_Q_OVERFLOW) {
+                changed = overflow = true;
+                continue;
+            }
+            if (event.mask & kEndEvents) {
+                changed = gone = true;
+                continue;
+            }
+            if (event.len == 0)
+                continue; // the folder's own times or mode: not part of its listing
+            const std::string name(namePtr, ::strnlen(namePtr, event.len));
+            const bool differs = recheck(name);
+            if (everyEventCounts || (event.mask & kNameEvents) || differs)
+                changed = true;
+        }
+    }
+    if (gone)
+        return Drain::Gone;
+    if (overflow)
+        takeSnapshot(); // events were lost: the old snapshot cannot be trusted
+    return changed ? Drain::Changed : Drain::Quiet;
+}
+
+bool ChangeNotifier::takeSnapshot() {
+    m_snapshot.clear();
+    DIR* dir = nullptr;
+    if (int err = fault::take("opendir"))
+        errno = err;
+    else
+        dir = ::opendir(m_folder.c_str());
+    // Without a snapshot every event for an entry counts as a change: nothing is missed.
+    if (!dir)
+        return false;
+    while (dirent* item = ::readdir(dir)) {
+        const char* name = item->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        Entry entry;
+        if (statEntry(name, entry))
+            m_snapshot.insert_or_assign(std::string(name), entry);
+    }
+    ::closedir(dir);
+    return true;
+}
+
+bool ChangeNotifier::recheck(const std::string& name) {
+    Entry now;
+    const bool present = statEntry(name, now);
+    const auto known = m_snapshot.find(name);
+    if (!present) {
+        if (known == m_snapshot.end())
+            return false;
+        m_snapshot.erase(known);
+        return true;
+    }
+    if (known == m_snapshot.end()) {
+        m_snapshot.emplace(name, now);
+        return true;
+    }
+    const bool differs = known->second.size != now.size || known->second.attr != now.attr;
+    known->second = now;
+    return differs;
+}
+
+bool ChangeNotifier::statEntry(const std::string& name, Entry& entry) const {
+    const std::string path = m_folder + name;
+    struct stat info;
+    int result = -1;
+    if (int err = fault::take("fstatat"))
+        result = failWith(err);
+    else
+        result = ::fstatat(AT_FDCWD, path.c_str(), &info, 0);
+    // A dangling link is listed as a file, described by the link itself.
+    if (result != 0 && errno == ENOENT)
+        result = ::fstatat(AT_FDCWD, path.c_str(), &info, AT_SYMLINK_NOFOLLOW);
+    if (result != 0)
+        return false;
+    entry.attr = attributeBits(info.st_mode);
+    entry.size = S_ISDIR(info.st_mode) ? 0 : static_cast<qint64>(info.st_size);
+    return true;
+}
+
+} // namespace platform

@@ -1,0 +1,79 @@
+#pragma once
+// Change notification for one folder (not its subtree), for the change watcher.
+//
+// inotify reports more than a listing can show (a `touch`, a `chmod` to the same mode, a
+// rewrite that keeps the size), so its events are only hints: each one is checked against a
+// snapshot of the entries' sizes and attribute bits, and only a real difference counts. Name
+// changes (create, delete, renames in and out, also a rename onto an existing name) always
+// count, and so does a lost event queue. When the folder itself goes away the notifier
+// reports one last change and ends.
+//
+// The system calls ask the fault hook first, under the names "inotify_init1",
+// "inotify_add_watch", "eventfd", "poll", "read", "opendir" and "fstatat".
+#include "platform/WakeEvent.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QtGlobal>
+
+#include <atomic>
+#include <string>
+#include <unordered_map>
+
+namespace platform {
+
+class ChangeNotifier {
+public:
+    enum class Wait {
+        Changed, // something a listing shows has changed; call wait() again for the next one
+        Gone,    // the folder went away (deleted, moved, unmounted): a last change, then the end
+        Stopped, // requestStop() was called
+        Failed,  // the wait itself failed; the notifier is of no further use
+    };
+
+    // Adds the watch at once, on the calling thread, so that no change made after the
+    // constructor has returned is missed. isValid() is false when the folder cannot be
+    // watched (missing, not a folder, no rights, too many watches); error() has the errno.
+    explicit ChangeNotifier(QByteArrayView folder);
+    ~ChangeNotifier();
+    ChangeNotifier(const ChangeNotifier&) = delete;
+    ChangeNotifier& operator=(const ChangeNotifier&) = delete;
+
+    bool isValid() const { return m_inotifyFd >= 0; }
+    int error() const { return m_error; }
+
+    // Blocks (without using the CPU) until a change, a stop request or the end. The first
+    // call takes the snapshot; any event queued by then counts as a change, since it may
+    // have happened after a listing read the folder but before the snapshot did. Called from
+    // one thread at a time.
+    Wait wait();
+
+    // From any thread, while the object exists: makes the current and every later wait()
+    // answer Stopped at once.
+    void requestStop();
+
+private:
+    struct Entry {
+        qint64 size = 0;
+        quint32 attr = 0;
+    };
+    enum class Drain { Quiet, Changed, Gone, Failed };
+
+    Drain drain(bool everyEventCounts);
+    bool takeSnapshot();
+    // Re-reads one entry; answers whether what a listing shows of it has changed.
+    bool recheck(const std::string& name);
+    bool statEntry(const std::string& name, Entry& entry) const;
+
+    // The folder is used by path: an open descriptor would keep a deleted folder alive and
+    // hold back the kernel's report of its end.
+    std::string m_folder;
+    int m_inotifyFd = -1;
+    WakeEvent m_stopEvent;
+    int m_error = 0;
+    bool m_primed = false;
+    std::atomic<bool> m_stop{false};
+    std::unordered_map<std::string, Entry> m_snapshot;
+};
+
+} // namespace platform
