@@ -73,9 +73,7 @@ TEST_F(PageFileTest, ReachesAFolderWhoseNameIsNotUtf8) {
     ASSERT_TRUE(saveFileAtomically(folder + "/index.htm", "new"));
     EXPECT_EQ(docfiles::readFile(folder + "/index.htm"), QByteArray("new"));
     EXPECT_EQ(docfiles::snapshot(folder).keys(), QList<QByteArray>{"index.htm"});
-    // QTemporaryDir cannot name this folder to remove it.
-    ::unlink((folder + "/index.htm").constData());
-    ::rmdir(folder.constData());
+    docfiles::removeTree(folder);
 }
 
 TEST_F(PageFileTest, CreateFailuresLeaveEverythingAsItWas) {

@@ -6,8 +6,10 @@
 #include <QByteArray>
 #include <QMap>
 
+#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,6 +59,18 @@ inline QMap<QByteArray, QByteArray> snapshot(const QByteArray& folder) {
     }
     ::closedir(dir);
     return result;
+}
+
+// Removes a folder and everything in it by file-system bytes (QTemporaryDir cannot remove names
+// that are not valid UTF-8).
+inline void removeTree(const QByteArray& path) {
+    ::nftw(
+        path.constData(),
+        [](const char* p, const struct stat*, int, FTW*) {
+            ::remove(p);
+            return 0;
+        },
+        16, FTW_DEPTH | FTW_PHYS);
 }
 
 // Sets the conversion code page for a test and restores the previous one.

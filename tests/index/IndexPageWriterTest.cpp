@@ -1,0 +1,474 @@
+// The index page: exact bytes of the page, which entries become rows, code pages, href
+// escaping, and that every failure leaves the folder exactly as it was.
+#include "index/IndexPageWriter.h"
+
+#include "index/Exception.h"
+#include "platform/CodePage.h"
+#include "platform/Fault.h"
+#include "platform/FsString.h"
+#include "support/DocFiles.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+namespace {
+
+using Lines = QList<QByteArray>;
+
+const QByteArray kSpravka1251 = "\xF1\xEF\xF0\xE0\xE2\xEA\xE0";
+
+Lines head(const QByteArray& folder) {
+    return {
+        "<HTML>",
+        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\">",
+        "<HEAD>",
+        "<TITLE>" + folder + "</TITLE>",
+        "</HEAD>",
+        "<BODY BGCOLOR=#FFFFFF>",
+        "<table align=center width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"1\">",
+        "<tr>",
+        "<th align=center>\xB9\xB9</th>",
+        "<th align=left>\xD1\xCF\xC8\xD1\xCE\xCA \xC4\xCE\xCA\xD3\xCC\xC5\xCD\xD2\xCE\xC2</th>",
+        "<th align=center>\xD1\xCF\xD0\xC0\xC2\xCA\xC0 \xCF\xCE "
+        "\xC4\xCE\xCA\xD3\xCC\xC5\xCD\xD2\xD3</th>",
+        "</tr>",
+    };
+}
+
+const Lines kFoot = {"</tr>", "</TABLE>", "</BODY>", "</HTML>"};
+
+Lines row(int n, const QByteArray& href, const QByteArray& text,
+          const QByteArray& help = kSpravka1251) {
+    return {
+        "<tr>",
+        "<td align=center>" + QByteArray::number(n) + " </td>",
+        "<td align=left> <a href=\"" + href + ".rtf\">" + text + "</a> </td>",
+        "<td align=center> <a href=\"" + href + ".txt\">" + help + "</a> </td>",
+        "</tr>",
+    };
+}
+
+QByteArray joined(const Lines& lines) {
+    QByteArray bytes;
+    for (const QByteArray& line : lines)
+        bytes += line + "\r\n";
+    return bytes;
+}
+
+IndexEntry entry(const QString& caption, EntryKind kind = EntryKind::RegularFile) {
+    return IndexEntry{caption, kind};
+}
+
+const IndexEntry kParent{QStringLiteral(".."), EntryKind::Parent};
+
+class IndexPageWriterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        root_ = QFile::encodeName(dir_.path()) + '/';
+        docs_ = root_ + "Docs/";
+        ASSERT_EQ(::mkdir(docs_.constData(), 0755), 0);
+        folder_ = platform::fromFsBytes(docs_);
+    }
+    void TearDown() override { docfiles::removeTree(docs_); }
+    void addDocument(const QByteArray& name, const QByteArray& content) {
+        ASSERT_TRUE(docfiles::writeFile(docs_ + name, content));
+    }
+    // The page as the writer saves it into Docs/.
+    QByteArray written(const QList<IndexEntry>& entries) {
+        IndexPageWriter::write(folder_, entries);
+        return docfiles::readFile(docs_ + "index.htm");
+    }
+
+    QTemporaryDir dir_;
+    QByteArray root_;
+    QByteArray docs_;
+    QString folder_;
+    docfiles::CodePageScope codePage_{1251};
+    platform::fault::Scope faults_;
+};
+
+} // namespace
+
+TEST_F(IndexPageWriterTest, ExamplePageByteForByte) {
+    addDocument("a_.txt", "First\r\nline\r\n");
+    addDocument("b_.txt", "Second\r\n");
+    const QByteArray page = written({kParent, entry("a_.txt"), entry("b_.txt")});
+    const Lines expected =
+        head(docs_) + row(1, "a_.txt", " First line") + row(2, "b_.txt", " Second") + kFoot;
+    ASSERT_EQ(expected.size(), 26);
+    EXPECT_EQ(page, joined(expected));
+    EXPECT_EQ(IndexPageWriter::pageBytes(folder_, {kParent, entry("a_.txt"), entry("b_.txt")}),
+              page);
+    // A second click writes the same page again.
+    EXPECT_EQ(written({kParent, entry("a_.txt"), entry("b_.txt")}), page);
+    EXPECT_EQ(IndexPageWriter::write(folder_, {kParent, entry("a_.txt"), entry("b_.txt")}), 2);
+}
+
+TEST_F(IndexPageWriterTest, EmptyPageHasSixteenLines) {
+    const QByteArray expected = joined(head(docs_) + kFoot);
+    EXPECT_EQ(written({kParent}), expected);
+    EXPECT_EQ(written({}), expected);
+    EXPECT_EQ(IndexPageWriter::write(folder_, {}), 0);
+    EXPECT_TRUE(expected.contains("</tr>\r\n</tr>\r\n</TABLE>"));
+    EXPECT_EQ(expected.count("\r\n"), 16);
+}
+
+TEST_F(IndexPageWriterTest, RowsForDocumentsOnlyNumberedInListOrder) {
+    addDocument("a_.txt", "A\r\n");
+    addDocument("b_.txt", "B\r\n");
+    ASSERT_EQ(::mkdir((docs_ + "!x").constData(), 0755), 0);
+    ASSERT_EQ(::mkdir((docs_ + "sub").constData(), 0755), 0);
+    // A FIFO is never opened: reading it would hang the page for ever.
+    ASSERT_EQ(::mkfifo((docs_ + "f_.txt").constData(), 0644), 0);
+    const Lines ab = row(1, "a_.txt", " A") + row(2, "b_.txt", " B");
+    const struct {
+        const char* name;
+        QList<IndexEntry> entries;
+        Lines rows;
+    } cases[] = {
+        {"parent first", {kParent, entry("a_.txt"), entry("b_.txt")}, ab},
+        {"root folder without parent", {entry("a_.txt"), entry("b_.txt")}, ab},
+        {"folder sorted before the parent",
+         {entry("!x", EntryKind::Folder), kParent, entry("a_.txt"), entry("b_.txt")},
+         ab},
+        {"folders, a device and documents",
+         {kParent, entry("sub", EntryKind::Folder), entry("a_.txt"),
+          entry("f_.txt", EntryKind::Other), entry("b_.txt")},
+         ab},
+        {"list order, not name order",
+         {entry("b_.txt"), entry("a_.txt")},
+         row(1, "b_.txt", " B") + row(2, "a_.txt", " A")},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(written(c.entries), joined(head(docs_) + c.rows + kFoot)) << c.name;
+}
+
+TEST_F(IndexPageWriterTest, DocumentText) {
+    const struct {
+        const char* name;
+        QByteArray content;
+        QByteArray text;
+    } cases[] = {
+        {"empty document", "", ""},
+        {"empty line inside", "A\r\n\r\nB", " A  B"},
+        {"markup stays unescaped", "<b>Tom & \"Jerry\"</b>\r\n", " <b>Tom & \"Jerry\"</b>"},
+        {"Ctrl+Z ends it",
+         "A\r\nB\x1A"
+         "C\r\n",
+         " A B"},
+        {"undefined byte survives", "x\x98y", " x\x98y"},
+    };
+    for (const auto& c : cases) {
+        addDocument("d_.txt", c.content);
+        EXPECT_EQ(written({entry("d_.txt")}),
+                  joined(head(docs_) + row(1, "d_.txt", c.text) + kFoot))
+            << c.name;
+    }
+}
+
+TEST_F(IndexPageWriterTest, CyrillicWith1251And1252) {
+    const QByteArray folderUtf8 = root_ + "\xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0/"; // Папка/
+    ASSERT_EQ(::mkdir(folderUtf8.constData(), 0755), 0);
+    const QString folder = platform::fromFsBytes(folderUtf8);
+    const QString name = QStringLiteral("документ_.txt");
+    const QByteArray text1251 = "\xCF\xF0\xE8\xE2\xE5\xF2, \xEC\xE8\xF0"; // Привет, мир
+    ASSERT_TRUE(docfiles::writeFile(folderUtf8 + platform::toFsBytes(name), text1251 + "\r\n"));
+
+    platform::setConversionCodePage(1251);
+    const QByteArray name1251 = "\xE4\xEE\xEA\xF3\xEC\xE5\xED\xF2_.txt";
+    EXPECT_EQ(
+        IndexPageWriter::pageBytes(folder, {kParent, entry(name)}),
+        joined(head(root_ + "\xCF\xE0\xEF\xEA\xE0/") + row(1, name1251, " " + text1251) + kFoot));
+
+    platform::setConversionCodePage(1252);
+    const QByteArray escaped = "%D0%B4%D0%BE%D0%BA%D1%83%D0%BC%D0%B5%D0%BD%D1%82_.txt";
+    EXPECT_EQ(IndexPageWriter::pageBytes(folder, {kParent, entry(name)}),
+              joined(head(root_ + QByteArray(5, '?') + "/") +
+                     row(1, escaped, " " + text1251, "???????") + kFoot));
+}
+
+TEST_F(IndexPageWriterTest, Utf8DocumentUnder1251) {
+    const struct {
+        const char* name;
+        QByteArray content;
+        QByteArray text;
+    } cases[] = {
+        {"utf-8", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82\r\n\xD0\xBC\xD0\xB8\xD1\x80",
+         " \xCF\xF0\xE8\xE2\xE5\xF2 \xEC\xE8\xF0"},
+        {"with byte-order mark", "\xEF\xBB\xBF\xD0\x9F\xD1\x80\xD0\xB8", " \xCF\xF0\xE8"},
+        {"character 1251 lacks", "\xE6\x97\xA5 \xD0\xB4", " ? \xE4"},
+    };
+    for (const auto& c : cases) {
+        addDocument("u_.txt", c.content);
+        EXPECT_EQ(written({entry("u_.txt")}),
+                  joined(head(docs_) + row(1, "u_.txt", c.text) + kFoot))
+            << c.name;
+    }
+}
+
+TEST_F(IndexPageWriterTest, FailuresLeaveTheFolderAsItWas) {
+    ASSERT_TRUE(docfiles::writeFile(docs_ + "index.htm", "old page"));
+    addDocument("a_.txt", "A\r\n");
+    addDocument("b_.txt", "B\r\n");
+    ASSERT_EQ(::mkdir((docs_ + "sub_.txt").constData(), 0755), 0);
+    ASSERT_EQ(::symlink("nowhere", (docs_ + "dangling_.txt").constData()), 0);
+    const QString pageMessage =
+        "Cannot create file \"" + folder_ + "index.htm\". Permission denied";
+    const struct {
+        const char* name;
+        QString folder;
+        QList<IndexEntry> entries;
+        const char* faultCall;
+        int err;
+        const char* className;
+        QString message;
+        bool readOnlyPage;
+    } cases[] = {
+        {"missing document",
+         folder_,
+         {kParent, entry("a_.txt"), entry("gone_.txt")},
+         nullptr,
+         0,
+         "EInOutError",
+         "File not found",
+         false},
+        {"dangling link",
+         folder_,
+         {kParent, entry("dangling_.txt")},
+         nullptr,
+         0,
+         "EInOutError",
+         "File not found",
+         false},
+        {"missing folder",
+         folder_ + "nofolder/",
+         {kParent, entry("a_.txt")},
+         nullptr,
+         0,
+         "EInOutError",
+         "Invalid filename",
+         false},
+        {"folder listed as a file",
+         folder_,
+         {entry("sub_.txt")},
+         nullptr,
+         0,
+         "EInOutError",
+         "File access denied",
+         false},
+        {"unreadable document",
+         folder_,
+         {kParent, entry("a_.txt"), entry("b_.txt")},
+         "open",
+         EACCES,
+         "EInOutError",
+         "File access denied",
+         false},
+        {"read fails",
+         folder_,
+         {entry("a_.txt")},
+         "read",
+         EIO,
+         "EInOutError",
+         "I/O error 30",
+         false},
+        {"read-only page",
+         folder_,
+         {kParent, entry("a_.txt")},
+         nullptr,
+         0,
+         "EFCreateError",
+         pageMessage,
+         true},
+        {"page cannot be created",
+         folder_,
+         {kParent, entry("a_.txt")},
+         "page-open",
+         EACCES,
+         "EFCreateError",
+         pageMessage,
+         false},
+        {"write fails",
+         folder_,
+         {kParent, entry("a_.txt")},
+         "page-write",
+         ENOSPC,
+         "EWriteError",
+         "Stream write error",
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::fault::clear();
+        ASSERT_EQ(::chmod((docs_ + "index.htm").constData(), c.readOnlyPage ? 0444 : 0644), 0);
+        const auto before = docfiles::snapshot(docs_);
+        if (c.faultCall)
+            platform::fault::inject(c.faultCall, c.err, 0, 1);
+        try {
+            IndexPageWriter::write(c.folder, c.entries);
+            ADD_FAILURE() << "written";
+        } catch (const Exception& e) {
+            EXPECT_STREQ(e.className(), c.className);
+            EXPECT_EQ(e.Message(), c.message);
+        }
+        EXPECT_EQ(docfiles::snapshot(docs_), before);
+    }
+}
+
+TEST_F(IndexPageWriterTest, WriteFailingMidwayKeepsTheOldPage) {
+    ASSERT_TRUE(docfiles::writeFile(docs_ + "index.htm", "old page"));
+    addDocument("a_.txt", QByteArray(300, 'a') + "\r\n");
+    const auto before = docfiles::snapshot(docs_);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The first write comes back short, the next one fails with EFBIG.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{200, 200};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        int result = 1;
+        try {
+            IndexPageWriter::write(folder_, {kParent, entry("a_.txt")});
+        } catch (const EWriteError& e) {
+            result = e.Message() == QStringLiteral("Stream write error") ? 0 : 2;
+        } catch (...) {
+            result = 3;
+        }
+        ::_exit(result);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(docfiles::snapshot(docs_), before);
+}
+
+namespace {
+
+// What a browser does with an href of a windows-1251 page on a file URL: percent escapes
+// are the path's bytes, every other character goes in as UTF-8.
+QByteArray resolveHref(const QString& href) {
+    QByteArray bytes;
+    for (qsizetype i = 0; i < href.size(); ++i) {
+        if (href[i] == '%' && i + 2 < href.size()) {
+            bytes.append(char(href.mid(i + 1, 2).toInt(nullptr, 16)));
+            i += 2;
+        } else {
+            bytes.append(href.mid(i, 1).toUtf8());
+        }
+    }
+    return bytes;
+}
+
+QStringList hrefsOf(const QByteArray& page) {
+    const QString text = platform::toWide(page, 1251);
+    QStringList hrefs;
+    qsizetype at = 0;
+    while ((at = text.indexOf(QLatin1String("href=\""), at)) >= 0) {
+        at += 6;
+        const qsizetype end = text.indexOf(QLatin1Char('"'), at);
+        hrefs.append(text.mid(at, end - at));
+    }
+    return hrefs;
+}
+
+} // namespace
+
+TEST_F(IndexPageWriterTest, EveryHrefReachesItsFile) {
+    const struct {
+        QByteArray name; // file-system bytes
+        QByteArray href; // as the page holds it (windows-1251 bytes)
+    } cases[] = {
+        {"a#b_.txt", "a%23b_.txt"},
+        {"Tom&Jerry_.txt", "Tom%26Jerry_.txt"},
+        {"50%_.txt", "50%25_.txt"},
+        {"why?_.txt", "why%3F_.txt"},
+        {"say \"hi\"_.txt", "say %22hi%22_.txt"},
+        {"tab\there_.txt", "tab%09here_.txt"},
+        {"back\\slash_.txt", "back%5Cslash_.txt"},
+        {"\xE4\xB8\xAD_.txt", "%E4%B8%AD_.txt"},               // 中: not in 1251
+        {"\xE7\xE0\xEA\xEE\xED_.txt", "%E7%E0%EA%EE%ED_.txt"}, // cp1251 bytes
+        {"\xD0\xB7\xD0\xB0\xD0\xBA\xD0\xBE\xD0\xBD_.txt", "\xE7\xE0\xEA\xEE\xED_.txt"}, // закон
+        {"plain <b> _.txt", "plain <b> _.txt"},
+    };
+    QList<IndexEntry> entries{kParent};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(docfiles::writeFile(docs_ + c.name, "text\r\n")) << c.name.constData();
+        entries.append(entry(platform::fromFsBytes(c.name)));
+    }
+    const QByteArray page = written(entries);
+    const QStringList hrefs = hrefsOf(page);
+    ASSERT_EQ(hrefs.size(), 2 * qsizetype(std::size(cases)));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        SCOPED_TRACE(c.name.toHex().constData());
+        EXPECT_TRUE(page.contains("<a href=\"" + c.href + ".rtf\">"));
+        EXPECT_EQ(resolveHref(hrefs[2 * i]), c.name + ".rtf");
+        EXPECT_EQ(resolveHref(hrefs[2 * i + 1]), c.name + ".txt");
+        // The document itself is where the link (less its suffix) points.
+        QByteArray target = resolveHref(hrefs[2 * i]);
+        target.chop(4);
+        struct stat st;
+        EXPECT_EQ(::stat((docs_ + target).constData(), &st), 0);
+    }
+}
+
+TEST_F(IndexPageWriterTest, HrefKeepsOnlyWhatReadsBackUnder1251) {
+    // é is a character of 1252 but reads as another letter in the page's declared 1251.
+    EXPECT_EQ(IndexPageWriter::hrefFor(u"caf\u00E9_.txt", 1252), QStringLiteral("caf%C3%A9_.txt"));
+    EXPECT_EQ(IndexPageWriter::hrefFor(u"caf\u00E9_.txt", 1251), QStringLiteral("caf%C3%A9_.txt"));
+    EXPECT_EQ(IndexPageWriter::hrefFor(u"\u2116_.txt", 1251), QStringLiteral("\u2116_.txt"));
+    EXPECT_EQ(IndexPageWriter::hrefFor(QString::fromUcs4(U"\U0001F600.txt"), 1251),
+              QStringLiteral("%F0%9F%98%80.txt"));
+}
+
+TEST_F(IndexPageWriterTest, EmptyFolderMeansTheWorkingFolder) {
+    addDocument("a_.txt", "A\r\n");
+    char cwd[4096];
+    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(::chdir(docs_.constData()), 0);
+    int count = -1;
+    try {
+        count = IndexPageWriter::write(QString(), {entry("a_.txt")});
+    } catch (const Exception& e) {
+        ADD_FAILURE() << e.what();
+    }
+    ASSERT_EQ(::chdir(cwd), 0);
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(docfiles::readFile(docs_ + "index.htm"),
+              joined(head("") + row(1, "a_.txt", " A") + kFoot));
+}
+
+TEST(IndexEntry, KindFromTheListedAttributes) {
+    const struct {
+        QByteArray name;
+        quint32 attr;
+        EntryKind kind;
+    } cases[] = {
+        {"..", faDirectory, EntryKind::Parent},
+        {"sub", faDirectory | faHidden, EntryKind::Folder},
+        {"a_.txt", faArchive, EntryKind::RegularFile},
+        {"ro_.txt", faArchive | faReadOnly, EntryKind::RegularFile},
+        {"dangling_.txt", 0, EntryKind::RegularFile},
+        {"fifo_.txt", faSysFile, EntryKind::Other},
+        {"/media/usb", faVolumeID, EntryKind::Other},
+    };
+    for (const auto& c : cases) {
+        TSearchRec rec;
+        rec.Name = c.name;
+        rec.Attr = c.attr;
+        const IndexEntry e = IndexEntry::fromSearchRec(rec);
+        EXPECT_EQ(e.kind, c.kind) << c.name.constData();
+        EXPECT_EQ(e.caption, platform::fromFsBytes(c.name));
+    }
+    TSearchRec cp1251;
+    cp1251.Name = "\xE0_.txt";
+    EXPECT_EQ(platform::toFsBytes(IndexEntry::fromSearchRec(cp1251).caption), cp1251.Name);
+}
