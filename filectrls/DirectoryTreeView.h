@@ -1,0 +1,117 @@
+#pragma once
+// The folder tree: drives (or one root folder) at the top, folders read lazily the first time a
+// node is opened or walked through, the selected folder reported as a path ending with '/'.
+#include "filectrls/DirectoryNode.h"
+#include "filectrls/SetDirectoryError.h"
+
+#include <QByteArray>
+#include <QPixmap>
+#include <QString>
+#include <QTreeView>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class TDirectoryTreeModel;
+class TFileIconProvider;
+
+class TDirectoryTreeView : public QTreeView {
+    Q_OBJECT
+
+public:
+    // Builds the drive roots at once (the widget exists from construction); put the tree into
+    // the loading state with BeginLoading() before applying a layout's values.
+    explicit TDirectoryTreeView(QWidget* parent = nullptr);
+    ~TDirectoryTreeView() override;
+
+    // The selected node's path (a folder path ending with '/'); empty with no selection.
+    QString Directory() const;
+    // Goes to a folder: walks from the matching root as far as the folders exist and selects
+    // the deepest one found. Raises ESetDirectoryError for a path outside every root. While
+    // loading the value is only stored. Never fires OnChange.
+    void SetDirectory(const QString& value);
+
+    // Empty: the roots are the drives. Otherwise one root folder (stored absolute, without the
+    // trailing '/') or the drive root "/". Checked before anything changes: a missing folder
+    // raises ESetDirectoryError and leaves the tree as it was.
+    QString RootDirectory() const { return rootDirectory_; }
+    void SetRootDirectory(const QString& value);
+
+    // The kinds of entries every node lists; writing rebuilds the tree and goes back to the
+    // selected folder.
+    TFileType FileType() const { return fileType_; }
+    void SetFileType(TFileType value);
+
+    // In-place caption editing (off by default). An edited caption renames nothing, but the
+    // node's path uses it.
+    bool ReadOnly() const { return readOnly_; }
+    void SetReadOnly(bool value);
+
+    // The loading state: values written while loading are stored and applied by Loaded(), in
+    // this order: RootDirectory, Directory, FileType. Errors of those steps leave Loaded().
+    void BeginLoading();
+    void Loaded();
+    bool IsLoading() const { return loading_; }
+
+    // File-system bytes of the node's path, ending with '/'; empty for none.
+    QByteArray NodePath(const TDirectoryNode* node) const;
+    // Reads the node's folder into child nodes (through the node's listing model).
+    void FillNode(TDirectoryNode* node);
+
+    int RootCount() const { return int(roots_.size()); }
+    TDirectoryNode* Root(int index) const;
+    TDirectoryNode* Selected() const;
+    TDirectoryNode* NodeOf(const QModelIndex& index) const;
+    QModelIndex IndexOf(const TDirectoryNode* node) const;
+    TDirectoryNode* NodeAt(const QPoint& viewportPos) const;
+
+    TFileIconProvider* IconProvider() const { return iconProvider_; }
+    const QPixmap& PlaceholderImage() const { return placeholder_; }
+    // The hint for a viewport position: the whole caption when it is cut off by the edge of
+    // the control, otherwise empty (the control's own tool tip applies).
+    QString HintText(const QPoint& viewportPos) const;
+
+    // The user selected a node (mouse or keyboard); never fired for the tree's own changes.
+    std::function<void(QObject* sender, TDirectoryNode* node)> OnChange;
+    // A node is about to open; set allowExpansion to false to keep it closed (and unread).
+    std::function<void(QObject* sender, TDirectoryNode* node, bool& allowExpansion)> OnExpanding;
+
+protected:
+    void selectionChanged(const QItemSelection& selected,
+                          const QItemSelection& deselected) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+
+private:
+    friend class TDirectoryNode;
+    friend class TDirectoryTreeModel;
+    friend class TDirectoryTreeDelegate;
+
+    class Flag;
+
+    void BeginUpdate();
+    void EndUpdate();
+    void ClearRoots();
+    TDirectoryNode* AddRoot(QString text, std::unique_ptr<TFileInfo> entry);
+    // The expansion request: OnExpanding, then the read of a node without children.
+    bool ExpansionRequest(TDirectoryNode* node);
+    bool ExpandNode(TDirectoryNode* node);
+    void NodeExpandedByView(const QModelIndex& index);
+    void SelectNode(TDirectoryNode* node);
+    void PaintNode(QPainter& canvas, const QRect& rect, TDirectoryNode* node) const;
+    int RowHeight(const QFontMetrics& metrics) const;
+
+    TDirectoryTreeModel* model_;
+    std::vector<std::unique_ptr<TDirectoryNode>> roots_;
+    bool selectionGuard_ = false;
+    bool loading_ = false;
+    bool readOnly_ = true;
+    bool viewExpanding_ = false; // our own expansion is under way: the view's report is ours
+    int updateCount_ = 0;
+    TFileType fileType_{ftSystem, ftDirectory};
+    QString rootDirectory_;
+    QString pendingDirectory_;
+    TFileIconProvider* iconProvider_ = nullptr; // shared, not owned
+    QPixmap placeholder_;
+};
