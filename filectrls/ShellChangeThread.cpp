@@ -26,8 +26,9 @@
 // to ThreadSanitizer), and a stop never has to wait for the GUI thread.
 
 struct TShellChangeThread::Watch : std::enable_shared_from_this<Watch> {
-    // Created on the GUI thread before the watcher's thread starts; the thread uses it
-    // without the mutex. Destroyed (and requestStop() called) only under the mutex.
+    // Set on the GUI thread before the watcher's thread starts; the thread uses it without
+    // the mutex. Others call requestStop() only under the mutex, and the thread takes it
+    // away under the mutex before destroying it.
     std::unique_ptr<platform::ChangeNotifier> notifier;
 
     // Under Shared::mutex.
@@ -191,8 +192,15 @@ void runWatch(Watch* watch) {
             break;
     }
     Shared& s = shared();
+    std::unique_ptr<platform::ChangeNotifier> closing;
+    {
+        std::lock_guard lock(s.mutex);
+        closing = std::move(watch->notifier); // no stop request reaches it from now on
+    }
+    // The descriptors go now, not when the GUI thread reaps; outside the lock, since closing
+    // an inotify instance waits for the kernel (milliseconds).
+    closing.reset();
     std::lock_guard lock(s.mutex);
-    watch->notifier.reset(); // the descriptors go now, not when the GUI thread reaps
     watch->finished = true;
     wakeGuiLocked(s);
 }
