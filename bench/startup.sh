@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Whole-program figures in a real X server: from the start of docindex to its window on the
+# screen at a folder of 1,000 documents (goal: under 0.5 s), and from a click on the index
+# button to index.htm on disk (goal: under 100 ms). Then the in-process benchmark, which
+# measures the same two steps without process start and X round trips.
+# Usage: bench/startup.sh [BUILD_DIR]   (default: build/release; needs xvfb and xdotool)
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$top/build/release}
+docindex=$build/main/docindex
+runs=${RUNS:-10}
+[ -x "$docindex" ] || { echo "build docindex first: cmake --build $build --target docindex"; exit 1; }
+
+work=$(mktemp -d)
+xvfb_pid=
+app_pid=
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+docs=$work/docs
+mkdir -p "$docs" "$work/home" "$work/runtime"
+chmod 700 "$work/runtime"
+for i in $(seq 10000 10999); do printf 'Document %s\r\nsecond line\r\n' "$i" >"$docs/doc${i}_.txt"; done
+
+Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$work/display" >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.05; done
+export DISPLAY=":$(tr -d '\n' <"$work/display")" QT_QPA_PLATFORM=xcb HOME=$work/home \
+    XDG_RUNTIME_DIR=$work/runtime
+unset WAYLAND_DISPLAY
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
+
+starts=()
+clicks=()
+for run in $(seq "$runs"); do
+    t0=$(now_ms)
+    "$docindex" "$docs" 2>/dev/null &
+    app_pid=$!
+    window=
+    until window=$(xdotool search --onlyvisible --name '^Программа$' 2>/dev/null | head -1) &&
+        [ -n "$window" ]; do
+        sleep 0.005
+    done
+    starts+=($(($(now_ms) - t0)))
+    sleep 0.3 # let the first paint and the watcher settle before the click
+
+    rm -f "$docs/index.htm"
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    t0=$(now_ms)
+    xdotool mousemove --window "$window" 592 $((HEIGHT - 40)) click 1
+    until [ -f "$docs/index.htm" ]; do :; done
+    clicks+=($(($(now_ms) - t0)))
+
+    xdotool mousemove --window "$window" 20 10 click 1
+    wait "$app_pid" || { echo "run $run: exit code $?"; exit 1; }
+    app_pid=
+done
+
+echo "start to window on screen, 1,000 documents: median $(printf '%s\n' "${starts[@]}" | median) ms" \
+    "(runs: ${starts[*]}; goal < 500 ms)"
+echo "click to index.htm written (incl. xdotool start): median" \
+    "$(printf '%s\n' "${clicks[@]}" | median) ms (runs: ${clicks[*]}; goal < 100 ms)"
+
+if [ -x "$build/bench/bench_mainwindow" ]; then
+    echo "--- in process (offscreen)"
+    QT_QPA_PLATFORM=offscreen "$build/bench/bench_mainwindow" --benchmark_min_time=0.5 2>/dev/null
+fi
