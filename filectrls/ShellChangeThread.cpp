@@ -56,6 +56,24 @@ struct Shared {
     std::vector<Slot> running;                  // every watcher thread not yet joined
     std::deque<std::shared_ptr<Watch>> pending; // changes waiting for the GUI thread
     platform::WakeEvent* guiWake = nullptr;     // the hub's, while it exists
+
+    // Reached with live watchers only when the program ends without the application object's
+    // clean-up (exit() from somewhere): stop and join them rather than let std::thread abort.
+    ~Shared() {
+        std::vector<Slot> left;
+        {
+            std::lock_guard lock(mutex);
+            for (Slot& slot : running) {
+                slot.watch->stopRequested = true;
+                if (slot.watch->notifier)
+                    slot.watch->notifier->requestStop();
+            }
+            left = std::exchange(running, {});
+        }
+        handedOver.notify_all();
+        for (Slot& slot : left)
+            slot.thread.join();
+    }
 };
 
 Shared& shared() {

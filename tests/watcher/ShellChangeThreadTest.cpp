@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <fcntl.h>
 #include <functional>
 #include <memory>
@@ -498,6 +499,42 @@ TEST_F(WatcherTest, StopAllJoinsAWatcherBlockedInItsHandOver) {
     watcher = nullptr;
     calls = 0;
     startPrimed();
+}
+
+// The program ends while a watcher waits in its hand-over: destroying the application object
+// stops and joins it (the child process then leaves at once, skipping main's own clean-up).
+TEST_F(WatcherTest, ApplicationEndJoinsAWatcherBlockedInItsHandOver) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            startPrimed();
+            fs.create("change");
+            if (!waitForPendingHandOver())
+                std::_Exit(2);
+            QCoreApplication* app = QCoreApplication::instance();
+            app->~QCoreApplication();
+            std::_Exit(TShellChangeThread::LiveCount() == 0 && calls == 1 ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+// Kept reachable, so that the leak checker does not count it: exit() skips every Terminate().
+TShellChangeThread* leftAtExit = nullptr;
+
+// exit() from anywhere with watchers alive, one blocked in its hand-over, neither hangs nor
+// aborts.
+TEST_F(WatcherTest, ExitWithLiveWatchersDoesNotHang) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            startPrimed();
+            leftAtExit = TShellChangeThread::Create(QByteArray::fromStdString(fs.root), [] {});
+            fs.create("change");
+            if (!waitForPendingHandOver())
+                std::_Exit(2);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace
