@@ -254,7 +254,6 @@ TFileListView::TFileListView(QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setAllColumnsShowFocus(false);
     header()->setStretchLastSection(false);
-    header()->setSectionsClickable(true);
     connect(header(), &QHeaderView::sectionClicked, this,
             [this](int column) { runGuarded([&] { ColumnClick(column); }); });
     setHeaderHidden(viewStyle_ == vsList);
@@ -262,6 +261,7 @@ TFileListView::TFileListView(QWidget* parent)
     // What the toolkit does when its widget is created: in Qt, now. The model orders the
     // rows; the view never sorts.
     setSortingEnabled(false);
+    header()->setSectionsClickable(true); // after the sorting switch, which resets it
     CreateColumns();
     if (!loading_)
         directory_->UpdateListing(true);
@@ -458,12 +458,10 @@ void TFileListView::PaintCell(QPainter& canvas, const QStyleOptionViewItem& opti
                 DrawItemText(canvas, r, platform::fromFsBytes(row.data->Name), false, true);
             }
             if ((option.state & QStyle::State_HasFocus) && item == currentIndex().row()) {
-                QStyleOptionFocusRect focus;
-                focus.initFrom(this);
-                focus.rect = cell;
-                focus.state |= QStyle::State_KeyboardFocusChange;
-                focus.backgroundColor = brush.color();
-                style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &canvas, this);
+                // The keyboard's place: a dotted frame, which leaves icon and name readable.
+                canvas.setPen(QPen(textColour, 1, Qt::DotLine));
+                canvas.setBrush(Qt::NoBrush);
+                canvas.drawRect(cell.adjusted(0, 0, -1, -1));
             }
         }
         if (OnCustomDrawItem)
