@@ -5,6 +5,8 @@
 #include "platform/CodePage.h"
 #include "platform/FsString.h"
 
+#include <algorithm>
+
 namespace {
 
 // The fixed head lines. Lines 9 to 11 are windows-1251 bytes whatever the code page: "№№",
@@ -41,23 +43,32 @@ void appendPercentEncoded(QString& out, QByteArrayView bytes) {
     }
 }
 
-// The document's text: a space before each line. UTF-8 documents are decoded as UTF-8 (a
-// leading byte-order mark dropped), every other one with the conversion code page.
-QString readDocumentText(const QByteArray& path) {
+// The document's text in the page's code page, into `text`: a space before each line. A UTF-8
+// document is decoded as UTF-8 (a leading byte-order mark dropped), every other one goes through
+// the conversion code page and back, which for a single-byte page gives its bytes unchanged.
+void readDocumentText(const QByteArray& path, int codePage, QByteArray& text) {
+    text.resize(0); // keeps the capacity for the next document
     TextReader reader;
     reader.Open(path);
-    QByteArray text;
     while (!reader.AtEnd()) {
         text.append(' ');
-        text.append(reader.ReadLine());
+        reader.ReadLineInto(text);
     }
     reader.Close();
-    if (!platform::isUtf8Text(text))
-        return platform::ToWide(text);
+    if (!platform::isUtf8Text(text)) {
+        if (!platform::isSingleByteCodePage(codePage))
+            text = platform::toBytes(platform::toWide(text, codePage), codePage);
+        return;
+    }
     QString wide = QString::fromUtf8(text);
     if (wide.size() >= 2 && wide.at(1) == QChar(0xFEFF))
         wide.remove(1, 1);
-    return wide;
+    text = platform::toBytes(wide, codePage);
+}
+
+// Lines go straight into the page's buffer, each followed by CR LF.
+void addLine(QByteArray& page, QByteArrayView line) {
+    page.append(line).append("\r\n", 2);
 }
 
 } // namespace
@@ -75,6 +86,13 @@ IndexEntry IndexEntry::fromSearchRec(const TSearchRec& rec) {
 }
 
 QString IndexPageWriter::hrefFor(QStringView caption, int codePage) {
+    const auto plain = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u >= 0x20 && u < 0x7F && u != '"' && u != '#' && u != '%' && u != '?' && u != '&' &&
+               u != '\\';
+    };
+    if (std::all_of(caption.begin(), caption.end(), plain))
+        return caption.toString();
     QString out;
     out.reserve(caption.size());
     const qsizetype n = caption.size();
@@ -110,43 +128,55 @@ QString IndexPageWriter::hrefFor(QStringView caption, int codePage) {
 IndexPageWriter::Page IndexPageWriter::build(const QString& folder,
                                              const QList<IndexEntry>& entries) {
     Page page;
-    page.lines.reserve(16 + 5 * entries.size());
+    page.text.reserve(1024 + 200 * entries.size());
     for (const char* line : kHeadBeforeTitle)
-        page.lines.append(QByteArray(line));
-    page.lines.append(
-        platform::ToBytes(QLatin1String("<TITLE>") + folder + QLatin1String("</TITLE>")));
+        addLine(page.text, line);
+    addLine(page.text,
+            platform::ToBytes(QLatin1String("<TITLE>") + folder + QLatin1String("</TITLE>")));
     for (const char* line : kHeadAfterTitle)
-        page.lines.append(QByteArray(line));
+        addLine(page.text, line);
 
+    // The link and help lines are composed of converted parts; every conversion we make is
+    // character by character, so converting the parts equals converting the whole line.
     const int codePage = platform::conversionCodePage();
+    const QByteArray helpEnd =
+        platform::toBytes(QStringLiteral(".txt\">справка</a> </td>"), codePage);
+    // The folder's bytes once; a caption cannot join a character with the folder's last one
+    // unless the folder ends in half a surrogate pair.
+    const bool folderEndsWhole = folder.isEmpty() || !folder.back().isHighSurrogate();
+    const QByteArray folderBytes = platform::toFsBytes(folder);
+    QByteArray text;
     for (const IndexEntry& entry : entries) {
         // Only documents get a row: not "..", wherever it stands, nor folders and devices.
         if (entry.kind != EntryKind::RegularFile)
             continue;
-        const QString text = readDocumentText(platform::toFsBytes(folder + entry.caption));
-        const QString href = hrefFor(entry.caption, codePage);
+        readDocumentText(folderEndsWhole ? folderBytes + platform::toFsBytes(entry.caption)
+                                         : platform::toFsBytes(folder + entry.caption),
+                         codePage, text);
+        const QByteArray href = platform::toBytes(hrefFor(entry.caption, codePage), codePage);
         ++page.documents;
-        page.lines.append(QByteArrayLiteral("<tr>"));
-        page.lines.append("<td align=center>" + QByteArray::number(page.documents) + " </td>");
-        page.lines.append(platform::ToBytes(QLatin1String("<td align=left> <a href=\"") + href +
-                                            QLatin1String(".rtf\">") + text +
-                                            QLatin1String("</a> </td>")));
-        page.lines.append(platform::ToBytes(QLatin1String("<td align=center> <a href=\"") + href +
-                                            QStringLiteral(".txt\">справка</a> </td>")));
-        page.lines.append(QByteArrayLiteral("</tr>"));
+        QByteArray& out = page.text;
+        addLine(out, "<tr>");
+        out.append("<td align=center>").append(QByteArray::number(page.documents));
+        addLine(out, " </td>");
+        out.append("<td align=left> <a href=\"").append(href).append(".rtf\">").append(text);
+        addLine(out, "</a> </td>");
+        out.append("<td align=center> <a href=\"").append(href);
+        addLine(out, helpEnd);
+        addLine(out, "</tr>");
     }
 
     for (const char* line : kFoot)
-        page.lines.append(QByteArray(line));
+        addLine(page.text, line);
     return page;
 }
 
 QByteArray IndexPageWriter::pageBytes(const QString& folder, const QList<IndexEntry>& entries) {
-    return PageSaver::text(build(folder, entries).lines);
+    return build(folder, entries).text;
 }
 
 int IndexPageWriter::write(const QString& folder, const QList<IndexEntry>& entries) {
     const Page page = build(folder, entries);
-    PageSaver::Save(page.lines, platform::toFsBytes(folder + QLatin1String(PageName)));
+    PageSaver::saveText(page.text, platform::toFsBytes(folder + QLatin1String(PageName)));
     return page.documents;
 }

@@ -28,8 +28,8 @@ struct IndexEntry {
 class IndexPageWriter {
 public:
     struct Page {
-        QList<QByteArray> lines; // without line ends
-        int documents = 0;       // the number of rows
+        QByteArray text;   // every line followed by CR LF
+        int documents = 0; // the number of rows
     };
 
     // Reads every listed document of `folder` (a folder path ending with '/', or empty for

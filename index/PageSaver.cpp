@@ -19,7 +19,11 @@ QByteArray PageSaver::text(const QList<QByteArray>& lines) {
 }
 
 void PageSaver::Save(const QList<QByteArray>& lines, const QByteArray& path) {
-    const platform::SaveStatus status = platform::saveFileAtomically(path, text(lines));
+    saveText(text(lines), path);
+}
+
+void PageSaver::saveText(const QByteArray& text, const QByteArray& path) {
+    const platform::SaveStatus status = platform::saveFileAtomically(path, text);
     switch (status.failure) {
     case platform::SaveFailure::None:
         return;

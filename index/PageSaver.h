@@ -11,4 +11,6 @@ public:
     static QByteArray text(const QList<QByteArray>& lines);
     // Saves the lines to `path` (file-system bytes).
     static void Save(const QList<QByteArray>& lines, const QByteArray& path);
+    // Saves a page already joined by text().
+    static void saveText(const QByteArray& text, const QByteArray& path);
 };

@@ -42,6 +42,11 @@ bool TextReader::AtEnd() {
 
 QByteArray TextReader::ReadLine() {
     QByteArray line;
+    ReadLineInto(line);
+    return line;
+}
+
+void TextReader::ReadLineInto(QByteArray& line) {
     for (;;) {
         if (pos_ >= end_)
             refill();
@@ -57,14 +62,14 @@ QByteArray TextReader::ReadLine() {
         switch (*p) {
         case '\n':
             ++pos_;
-            return line;
+            return;
         case CtrlZ:
-            return line; // the end of the text: not consumed
-        default:         // CR: a line end only when LF follows, else dropped
+            return; // the end of the text: not consumed
+        default:    // CR: a line end only when LF follows, else dropped
             ++pos_;
             if (peek() == '\n') {
                 ++pos_;
-                return line;
+                return;
             }
             break;
         }

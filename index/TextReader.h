@@ -23,6 +23,8 @@ public:
     bool AtEnd();
     // The next line without its line end; the line end is consumed.
     QByteArray ReadLine();
+    // The same, appending the line to `line` (saves an allocation per line).
+    void ReadLineInto(QByteArray& line);
     void Close();
 
     bool isOpen() const { return file_.isOpen(); }

@@ -330,22 +330,27 @@ QByteArray toBytes(QStringView text, int codePage) {
     const Tables& t = tablesFor(codePage);
     if (t.doubleByte)
         return toBytesDoubleByte(text, t);
-    QByteArray result;
-    result.reserve(text.size());
     const qsizetype n = text.size();
+    QByteArray result(n, Qt::Uninitialized);
+    char* out = result.data();
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = text[i].unicode();
         if (QChar::isHighSurrogate(c) && i + 1 < n &&
             QChar::isLowSurrogate(text[i + 1].unicode())) {
             // One character beyond the basic plane: one default character.
-            result.append('?');
+            *out++ = '?';
             ++i;
             continue;
         }
         const qint16 byte = t.toByte[c];
-        result.append(byte >= 0 ? char(byte) : '?');
+        *out++ = byte >= 0 ? char(byte) : '?';
     }
+    result.truncate(out - result.constData());
     return result;
+}
+
+bool isSingleByteCodePage(int codePage) {
+    return !tablesFor(codePage).doubleByte;
 }
 
 bool isUtf8Text(QByteArrayView bytes) {

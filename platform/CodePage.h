@@ -26,6 +26,9 @@ QByteArray ToBytes(QStringView text);
 QString toWide(QByteArrayView bytes, int codePage);
 QByteArray toBytes(QStringView text, int codePage);
 
+// True for the code pages of one byte per character (toBytes(toWide(b)) == b for them).
+bool isSingleByteCodePage(int codePage);
+
 // True when the bytes are valid UTF-8 and hold at least one non-ASCII character: such a
 // document is decoded as UTF-8 (a leading byte-order mark dropped) instead of the code page.
 bool isUtf8Text(QByteArrayView bytes);

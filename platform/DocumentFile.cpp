@@ -43,16 +43,12 @@ IoStatus DocumentFile::open(QByteArrayView path) {
         err = errno;
     if (err == 0 && !S_ISREG(st.st_mode))
         err = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
-    if (err == 0) {
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0)
-            err = errno;
-    }
     if (err != 0) {
         ::close(fd);
         return failure(err, name);
     }
     fd_ = fd;
+    blockingSet_ = false;
     return {};
 }
 
@@ -63,11 +59,22 @@ IoStatus DocumentFile::read(char* buffer, qsizetype size, qsizetype* count) {
     int err = fault::take("read");
     ssize_t n = 0;
     if (err == 0) {
-        do {
+        for (;;) {
             n = ::read(fd_, buffer, std::size_t(size));
-        } while (n < 0 && errno == EINTR);
-        if (n < 0)
+            if (n >= 0)
+                break;
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN && !blockingSet_) {
+                // Regular files ignore O_NONBLOCK, so it is cleared only where a file system
+                // honours it (one system call less per document).
+                blockingSet_ = true;
+                if (::fcntl(fd_, F_SETFL, 0) == 0) // O_NONBLOCK is the only such flag we set
+                    continue;
+            }
             err = errno;
+            break;
+        }
     }
     if (err == EPIPE)
         return {}; // a broken pipe is the end of the data

@@ -1,8 +1,9 @@
 #pragma once
 // A document opened for reading: only regular files; a folder, a device, a FIFO or a socket
 // is refused with code 5 before anything is read (a FIFO would block, a device would read
-// without end). Every failure comes back as the message-table code of Errors.h and the errno
-// behind it. Each call asks the fault hook first ("open", "fstat", "read", "close").
+// without end). It is opened with O_NONBLOCK, so that a FIFO cannot block the open. Every failure
+// comes back as the message-table code of Errors.h and the errno behind it. Each call asks the
+// fault hook first ("open", "fstat", "read", "close").
 #include <QByteArray>
 #include <QByteArrayView>
 
@@ -37,6 +38,7 @@ public:
 
 private:
     int fd_ = -1;
+    bool blockingSet_ = false; // O_NONBLOCK has been cleared
 };
 
 } // namespace platform

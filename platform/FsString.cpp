@@ -71,17 +71,21 @@ QString fromFsBytes(QByteArrayView bytes) {
 }
 
 QByteArray toFsBytes(QStringView text) {
-    QByteArray result;
-    result.reserve(text.size() + text.size() / 2);
     const qsizetype n = text.size();
+    QByteArray result(n * 3, Qt::Uninitialized); // no character needs more than 3 bytes per unit
+    char* out = result.data();
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = text[i].unicode();
-        char32_t cp = c;
-        if (c >= 0xDC80 && c <= 0xDCFF) {
-            // An escaped byte of a name that is not valid UTF-8.
-            result.append(char(c - 0xDC00));
+        if (c < 0x80) {
+            *out++ = char(c);
             continue;
         }
+        if (c >= 0xDC80 && c <= 0xDCFF) {
+            // An escaped byte of a name that is not valid UTF-8.
+            *out++ = char(c - 0xDC00);
+            continue;
+        }
+        char32_t cp = c;
         if (QChar::isHighSurrogate(c) && i + 1 < n &&
             QChar::isLowSurrogate(text[i + 1].unicode())) {
             cp = QChar::surrogateToUcs4(c, text[i + 1].unicode());
@@ -90,22 +94,21 @@ QByteArray toFsBytes(QStringView text) {
             // A lone surrogate names no byte sequence; it cannot come from fromFsBytes.
             cp = 0xFFFD;
         }
-        if (cp < 0x80) {
-            result.append(char(cp));
-        } else if (cp < 0x800) {
-            result.append(char(0xC0 | (cp >> 6)));
-            result.append(char(0x80 | (cp & 0x3F)));
+        if (cp < 0x800) {
+            *out++ = char(0xC0 | (cp >> 6));
+            *out++ = char(0x80 | (cp & 0x3F));
         } else if (cp < 0x10000) {
-            result.append(char(0xE0 | (cp >> 12)));
-            result.append(char(0x80 | ((cp >> 6) & 0x3F)));
-            result.append(char(0x80 | (cp & 0x3F)));
+            *out++ = char(0xE0 | (cp >> 12));
+            *out++ = char(0x80 | ((cp >> 6) & 0x3F));
+            *out++ = char(0x80 | (cp & 0x3F));
         } else {
-            result.append(char(0xF0 | (cp >> 18)));
-            result.append(char(0x80 | ((cp >> 12) & 0x3F)));
-            result.append(char(0x80 | ((cp >> 6) & 0x3F)));
-            result.append(char(0x80 | (cp & 0x3F)));
+            *out++ = char(0xF0 | (cp >> 18));
+            *out++ = char(0x80 | ((cp >> 12) & 0x3F));
+            *out++ = char(0x80 | ((cp >> 6) & 0x3F));
+            *out++ = char(0x80 | (cp & 0x3F));
         }
     }
+    result.truncate(out - result.constData());
     return result;
 }
 
