@@ -146,6 +146,7 @@ protected:
     QTemporaryDir dir;
     Fs fs;
     TShellChangeThread* watcher = nullptr;
+    TShellChangeThread* second = nullptr;
     int calls = 0;
     int callsOffGuiThread = 0;
     int primers = 0;
@@ -518,9 +519,6 @@ TEST_F(WatcherTest, ApplicationEndJoinsAWatcherBlockedInItsHandOver) {
         ::testing::ExitedWithCode(0), "");
 }
 
-// Kept reachable, so that the leak checker does not count it: exit() skips every Terminate().
-TShellChangeThread* leftAtExit = nullptr;
-
 // exit() from anywhere with watchers alive, one blocked in its hand-over, neither hangs nor
 // aborts.
 TEST_F(WatcherTest, ExitWithLiveWatchersDoesNotHang) {
@@ -528,7 +526,8 @@ TEST_F(WatcherTest, ExitWithLiveWatchersDoesNotHang) {
     EXPECT_EXIT(
         {
             startPrimed();
-            leftAtExit = TShellChangeThread::Create(QByteArray::fromStdString(fs.root), [] {});
+            // A member, so that it stays reachable: exit() skips every Terminate().
+            second = TShellChangeThread::Create(QByteArray::fromStdString(fs.root), [] {});
             fs.create("change");
             if (!waitForPendingHandOver())
                 std::_Exit(2);
