@@ -195,6 +195,16 @@ TEST_F(UserTree, OnExpandingErrorReachesTheApplicationBeforeTheRead) {
     EXPECT_EQ(changes, 1);
 }
 
+TEST_F(UserTree, LinkToAnAncestorOpensOneLevelAtATime) {
+    ASSERT_TRUE(QFile::link(path("vol"), path("vol/A/up")));
+    tree->SetDirectory(path("vol/A/up/A/up/B"));
+    EXPECT_EQ(tree->Directory(), path("vol/A/up/A/up/B/"));
+    TDirectoryNode* up = tree->Selected()->Parent();
+    EXPECT_EQ(captions(up), (QStringList{"A", "B", "Empty"}));
+    EXPECT_TRUE(child(up, "Empty")->HasChildren()); // unread below the link
+    EXPECT_EQ(child(up, "Empty")->Count(), 0);
+}
+
 TEST_F(UserTree, StarOpensOnlyTheCurrentNode) {
     tree->setCurrentIndex(tree->IndexOf(vol));
     QTest::keyClick(tree.get(), Qt::Key_Asterisk);
