@@ -1,0 +1,143 @@
+// The platform notifier on its own, on the test's thread: its answers, the first wait after a
+// busy start, a missing snapshot and failing system calls.
+#include "platform/ChangeNotifier.h"
+#include "platform/Fault.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <fcntl.h>
+#include <mutex>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Wait = platform::ChangeNotifier::Wait;
+using namespace std::chrono_literals;
+
+// wait(), but a watchdog asks for a stop after `limit`, so that a missing change fails the
+// test instead of hanging it.
+Wait waitAtMost(platform::ChangeNotifier& notifier, std::chrono::milliseconds limit) {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    std::thread watchdog([&] {
+        std::unique_lock lock(mutex);
+        if (!done.wait_for(lock, limit, [&] { return finished; }))
+            notifier.requestStop();
+    });
+    const Wait result = notifier.wait();
+    {
+        std::lock_guard lock(mutex);
+        finished = true;
+    }
+    done.notify_all();
+    watchdog.join();
+    return result;
+}
+
+class ChangeNotifierTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    std::string path(const char* name) const { return dir.filePath(name).toStdString(); }
+    void create(const char* name) const {
+        const int fd = ::open(path(name).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+    }
+    void touch(const char* name) const {
+        const timespec times[2] = {{0, UTIME_NOW}, {0, UTIME_NOW}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path(name).c_str(), times, 0), 0);
+    }
+    QByteArray root() const { return dir.path().toLocal8Bit(); }
+
+    platform::fault::Scope faults;
+    QTemporaryDir dir;
+};
+
+TEST_F(ChangeNotifierTest, StopBeforeAndDuringTheWait) {
+    platform::ChangeNotifier notifier(root());
+    ASSERT_TRUE(notifier.isValid());
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(waitAtMost(notifier, 100ms), Wait::Stopped); // nothing changed: the watchdog
+    EXPECT_GE(std::chrono::steady_clock::now() - before, 100ms);
+    EXPECT_EQ(notifier.wait(), Wait::Stopped); // and it stays stopped
+}
+
+// Whatever happened between adding the watch and the snapshot counts: a listing made in
+// between may have missed it. Afterwards the snapshot decides.
+TEST_F(ChangeNotifierTest, EventsBeforeTheSnapshotCount) {
+    create("a");
+    platform::ChangeNotifier notifier(root());
+    touch("a");
+    EXPECT_EQ(waitAtMost(notifier, 2s), Wait::Changed);
+    touch("a");
+    ASSERT_EQ(::chmod(path("a").c_str(), 0444), 0);
+    EXPECT_EQ(waitAtMost(notifier, 2s), Wait::Changed); // the touch alone would not answer
+}
+
+// Without a snapshot (the folder could not be read) every event for an entry is a change.
+TEST_F(ChangeNotifierTest, NoSnapshotMakesEveryEventAChange) {
+    create("a");
+    platform::fault::inject("opendir", EACCES);
+    platform::ChangeNotifier notifier(root());
+    create("b");
+    EXPECT_EQ(waitAtMost(notifier, 2s), Wait::Changed);
+    touch("a");
+    EXPECT_EQ(waitAtMost(notifier, 2s), Wait::Changed);
+}
+
+TEST_F(ChangeNotifierTest, FailingCallsEndTheWait) {
+    struct Case {
+        const char* call;
+        int err;
+        Wait expected;
+    };
+    for (const Case& c : {Case{"read", EIO, Wait::Failed}, Case{"poll", ENOMEM, Wait::Failed},
+                          Case{"poll", EINTR, Wait::Changed}, Case{"read", EINTR, Wait::Changed},
+                          Case{"fstatat", EACCES, Wait::Changed}}) {
+        SCOPED_TRACE(std::string(c.call) + " " + std::to_string(c.err));
+        platform::fault::clear();
+        platform::ChangeNotifier notifier(root());
+        ASSERT_TRUE(notifier.isValid());
+        // Snapshot and first drain without faults: a fresh notifier's first wait has no poll.
+        create("primer");
+        ASSERT_EQ(waitAtMost(notifier, 2s), Wait::Changed);
+        ::unlink(path("primer").c_str());
+        platform::fault::inject(c.call, c.err, 0, 1);
+        EXPECT_EQ(waitAtMost(notifier, 2s), c.expected);
+    }
+}
+
+TEST_F(ChangeNotifierTest, UnwatchableFoldersKeepTheirErrno) {
+    create("file");
+    struct Case {
+        QByteArray folder;
+        int err;
+    };
+    for (const Case& c : {Case{root() + "/missing", ENOENT}, Case{root() + "/file", ENOTDIR},
+                          Case{QByteArray(), ENOENT}}) {
+        platform::ChangeNotifier notifier(c.folder);
+        EXPECT_FALSE(notifier.isValid()) << c.folder.constData();
+        EXPECT_EQ(notifier.error(), c.err) << c.folder.constData();
+        EXPECT_EQ(notifier.wait(), Wait::Failed);
+    }
+}
+
+TEST_F(ChangeNotifierTest, TheFolderGoingAwayIsTheEnd) {
+    ASSERT_EQ(::mkdir(path("sub").c_str(), 0755), 0);
+    platform::ChangeNotifier notifier(QByteArray::fromStdString(path("sub")));
+    ASSERT_TRUE(notifier.isValid());
+    EXPECT_EQ(waitAtMost(notifier, 100ms), Wait::Stopped);
+    platform::ChangeNotifier second(QByteArray::fromStdString(path("sub")));
+    ASSERT_EQ(::rmdir(path("sub").c_str()), 0);
+    EXPECT_EQ(waitAtMost(second, 2s), Wait::Gone);
+}
+
+} // namespace
