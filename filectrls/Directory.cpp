@@ -13,6 +13,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 #include <optional>
 #include <vector>
@@ -52,14 +53,15 @@ template <typename T> int compareValues(T a, T b) {
 // Precomputed keys for the locale's case-insensitive name comparison, one per entry. Under ICU
 // with a real locale the collator's sort keys agree with its compare(); in the C locale Qt's
 // keys are case-sensitive, so there the key is the case-folded name (compared as code points),
-// which is the comparison itself.
+// which is the comparison itself. Folded keys live in one buffer, so a listing of 100,000
+// names costs no allocation per name.
 class NameKeys {
 public:
     explicit NameKeys(size_t count) {
         const QLocale locale;
         folded_ = locale.language() == QLocale::C;
         if (folded_) {
-            bytes_.reserve(count);
+            spans_.reserve(count);
         } else {
             collator_.emplace(locale);
             collator_->setCaseSensitivity(Qt::CaseInsensitive);
@@ -68,39 +70,48 @@ public:
     }
 
     void add(QByteArrayView name) {
-        if (folded_)
-            bytes_.push_back(foldedKey(name));
-        else
+        if (!folded_) {
             keys_.push_back(collator_->sortKey(platform::fromFsBytes(name)));
-    }
-
-    int compare(size_t a, size_t b) const {
-        if (folded_) {
-            const int r = bytes_[a].compare(bytes_[b]);
-            return r < 0 ? -1 : (r > 0 ? 1 : 0);
+            return;
         }
-        const int r = keys_[a].compare(keys_[b]);
-        return r < 0 ? -1 : (r > 0 ? 1 : 0);
-    }
-
-private:
-    static QByteArray foldedKey(QByteArrayView name) {
+        const qsizetype start = buffer_.size();
         bool ascii = true;
         for (char c : name)
             ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-        if (!ascii)
-            return platform::fromFsBytes(name).toCaseFolded().toUtf8();
-        QByteArray key(name.data(), name.size());
-        for (char& c : key)
-            if (c >= 'A' && c <= 'Z')
-                c = char(c + 32);
-        return key;
+        if (ascii) {
+            buffer_.append(name.data(), name.size());
+            for (qsizetype i = start; i < buffer_.size(); ++i)
+                if (buffer_[i] >= 'A' && buffer_[i] <= 'Z')
+                    buffer_[i] = char(buffer_[i] + 32);
+        } else {
+            buffer_.append(platform::fromFsBytes(name).toCaseFolded().toUtf8());
+        }
+        spans_.push_back(Span{quint32(start), quint32(buffer_.size() - start)});
     }
 
+    int compare(size_t a, size_t b) const {
+        if (!folded_) {
+            const int r = keys_[a].compare(keys_[b]);
+            return r < 0 ? -1 : (r > 0 ? 1 : 0);
+        }
+        const Span x = spans_[a], y = spans_[b];
+        const int r = std::memcmp(buffer_.constData() + x.start, buffer_.constData() + y.start,
+                                  std::min(x.length, y.length));
+        if (r != 0)
+            return r < 0 ? -1 : 1;
+        return compareValues(x.length, y.length);
+    }
+
+private:
+    struct Span {
+        quint32 start;
+        quint32 length;
+    };
     bool folded_ = true;
     std::optional<QCollator> collator_;
     std::vector<QCollatorSortKey> keys_;
-    std::vector<QByteArray> bytes_;
+    QByteArray buffer_;
+    std::vector<Span> spans_;
 };
 
 } // namespace
@@ -323,42 +334,54 @@ void TDirectory::SortEntries() {
     const TSortMode mode = sortMode_;
     const bool descending = sortDirection_ == sdDescending;
 
-    // Name keys: drives sort by their root path, everything else by its name.
+    // What the comparison needs sits in one compact array, read in order: the entries
+    // themselves are scattered, and 100,000 of them do not fit a cache.
+    struct Item {
+        qint64 value; // size, time or attributes, by mode
+        quint32 index;
+    };
+    std::vector<Item> items(n);
     NameKeys names(n);
-    for (const TFileInfo& e : entries_)
-        names.add((mode == smName && (e.Attr & faVolumeID)) ? e.FindName() : e.Name);
     std::optional<NameKeys> types;
-    if (mode == smType) {
+    if (mode == smType)
         types.emplace(n);
-        for (TFileInfo& e : entries_)
+    size_t folders = 0;
+    for (size_t i = 0; i < n; ++i) {
+        TFileInfo& e = entries_[i];
+        // Drives sort by their root path, everything else by its name.
+        names.add((mode == smName && (e.Attr & faVolumeID)) ? e.FindName() : e.Name);
+        if (types)
             types->add(platform::toFsBytes(FileTypeText(e)));
+        qint64 value = 0;
+        if (mode == smSize)
+            value = e.Size;
+        else if (mode == smDate)
+            value = qint64(e.Time); // unsigned: 2044 and later after earlier
+        else if (mode == smAttributes)
+            value = qint64(e.Attr);
+        items[i] = Item{value, quint32(i)};
+        folders += (e.Attr & faDirectory) ? 1 : 0;
     }
+    // Folders first, in both directions.
+    std::stable_partition(items.begin(), items.end(), [&](const Item& item) {
+        return entries_[item.index].Attr & faDirectory;
+    });
 
-    std::vector<quint32> order(n);
-    std::iota(order.begin(), order.end(), 0u);
-    auto less = [&](quint32 ia, quint32 ib) {
-        const TFileInfo& a = entries_[ia];
-        const TFileInfo& b = entries_[ib];
-        const bool folderA = a.Attr & faDirectory;
-        const bool folderB = b.Attr & faDirectory;
-        if (folderA != folderB)
-            return folderA; // folders first, in both directions
+    auto less = [&](const Item& a, const Item& b) {
         int r = 0;
         switch (mode) {
         case smName:
-            r = names.compare(ia, ib);
+            r = names.compare(a.index, b.index);
             break;
         case smSize:
-            r = compareValues(b.Size, a.Size);
-            break;
-        case smType:
-            r = types->compare(ia, ib);
+        case smAttributes:
+            r = compareValues(b.value, a.value); // the larger first
             break;
         case smDate:
-            r = compareValues(a.Time, b.Time); // unsigned: 2044 and later after earlier
+            r = compareValues(a.value, b.value); // the older first
             break;
-        case smAttributes:
-            r = compareValues(b.Attr, a.Attr);
+        case smType:
+            r = types->compare(a.index, b.index);
             break;
         case smNone:
         case smOwner:
@@ -368,17 +391,18 @@ void TDirectory::SortEntries() {
         if (descending)
             r = -r;
         if (r == 0 && mode != smName)
-            r = names.compare(ia, ib); // always ascending
+            r = names.compare(a.index, b.index); // always ascending
         if (r == 0) // names equal but for case: Linux keeps both; a fixed order for them
-            r = a.Name.compare(b.Name);
+            r = entries_[a.index].Name.compare(entries_[b.index].Name);
         return r < 0;
     };
-    std::sort(order.begin(), order.end(), less);
+    std::sort(items.begin(), items.begin() + qsizetype(folders), less);
+    std::sort(items.begin() + qsizetype(folders), items.end(), less);
 
     // Put the entries into that order in place, cycle by cycle.
     std::vector<bool> placed(n);
     for (size_t start = 0; start < n; ++start) {
-        if (placed[start] || order[start] == start) {
+        if (placed[start] || items[start].index == start) {
             placed[start] = true;
             continue;
         }
@@ -386,7 +410,7 @@ void TDirectory::SortEntries() {
         size_t current = start;
         for (;;) {
             placed[current] = true;
-            const size_t source = order[current];
+            const size_t source = items[current].index;
             if (source == start) {
                 entries_[current] = std::move(held);
                 break;
