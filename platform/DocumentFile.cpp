@@ -28,6 +28,8 @@ IoStatus DocumentFile::open(QByteArrayView path) {
     const QByteArray name = path.toByteArray(); // zero-terminated
     if (const int err = fault::take("open"))
         return failure(err, name);
+    if (name.contains('\0'))
+        return IoStatus{3, EINVAL}; // no file has such a name; never open a shorter path
     int fd;
     do {
         // O_NONBLOCK: opening a FIFO without a writer must not hang; cleared once it is known

@@ -69,6 +69,8 @@ SaveStatus saveFileAtomically(QByteArrayView pathView, QByteArrayView bytes) {
     const QByteArray path = pathView.toByteArray(); // zero-terminated
     if (const int err = fault::take("page-open"))
         return createFailure(err);
+    if (path.contains('\0'))
+        return createFailure(EINVAL); // never write to a shorter path
 
     // What QSaveFile would find out without telling why: check it ourselves, with errno.
     struct stat old;

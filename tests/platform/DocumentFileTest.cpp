@@ -106,6 +106,9 @@ TEST_F(DocumentFileTest, MissingFileAndMissingFolder) {
     ASSERT_TRUE(docfiles::writeFile(path("file"), "x"));
     DocumentFile file;
     EXPECT_EQ(file.open(path("file/below_.txt")).code, 3);
+    // A zero byte must not open the shorter path before it.
+    EXPECT_EQ(file.open(path("file") + QByteArray("\0x", 2)).code, 3);
+    EXPECT_FALSE(file.isOpen());
 }
 
 TEST_F(DocumentFileTest, EachCallFailsThroughTheFaultHook) {

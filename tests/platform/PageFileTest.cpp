@@ -81,19 +81,18 @@ TEST_F(PageFileTest, CreateFailuresLeaveEverythingAsItWas) {
     ASSERT_TRUE(docfiles::writeFile(root_ + "/readonly.htm", "old page", 0444));
     ASSERT_TRUE(docfiles::writeFile(root_ + "/plain", "x"));
     const struct {
-        const char* name;
+        QByteArray name;
         int err;
     } cases[] = {
         {"/readonly.htm", EACCES}, // refused even as root
-        {"/folder.htm", EISDIR},
-        {"/missing/index.htm", ENOENT},
-        {"/plain/index.htm", ENOTDIR},
+        {"/folder.htm", EISDIR},       {"/missing/index.htm", ENOENT},
+        {"/plain/index.htm", ENOTDIR}, {QByteArray("/plain\0/index.htm", 17), EINVAL},
     };
     const auto before = docfiles::snapshot(root_);
     for (const auto& c : cases) {
         const platform::SaveStatus status = saveFileAtomically(root_ + c.name, "new page");
-        EXPECT_EQ(status.failure, SaveFailure::Create) << c.name;
-        EXPECT_EQ(status.err, c.err) << c.name;
+        EXPECT_EQ(status.failure, SaveFailure::Create) << c.name.constData();
+        EXPECT_EQ(status.err, c.err) << c.name.constData();
     }
     EXPECT_EQ(docfiles::snapshot(root_), before);
 }
