@@ -19,7 +19,9 @@
 #include <QTimer>
 #include <QToolTip>
 
+#include <algorithm>
 #include <array>
+#include <thread>
 #include <vector>
 
 TFileTypeTextProc FileTypeTextProc = FileTypeText;
@@ -182,6 +184,46 @@ private:
     TFileListView* view_;
     std::array<QString, TFileListView::ColumnCount> captions_;
 };
+
+namespace {
+
+using Items = std::vector<TFileListModel::Item>;
+
+int widestOf(const QFont& font, const Items& items, size_t begin, size_t end) {
+    const QFontMetrics metrics(font);
+    int widest = 0;
+    for (size_t i = begin; i < end; ++i)
+        widest = qMax(widest, metrics.horizontalAdvance(items[i].caption));
+    return widest;
+}
+
+// The widest caption. Shaping every caption of a large folder is the list style's main cost,
+// so large lists are measured on several threads; each thread gets a font of its own (a font
+// object caches its engine per thread and must not be shared while in use).
+int widestCaption(const QFont& font, const Items& items) {
+    constexpr size_t kPerThread = 8192;
+    const size_t threads = std::min<size_t>(
+        {std::max(1u, std::thread::hardware_concurrency()), 4, items.size() / kPerThread});
+    if (threads < 2)
+        return widestOf(font, items, 0, items.size());
+    const QString description = font.toString();
+    std::vector<int> results(threads, 0);
+    std::vector<std::thread> workers;
+    const size_t chunk = (items.size() + threads - 1) / threads;
+    for (size_t t = 1; t < threads; ++t) {
+        workers.emplace_back([&, t] {
+            QFont own;
+            own.fromString(description);
+            results[t] = widestOf(own, items, t * chunk, std::min(items.size(), (t + 1) * chunk));
+        });
+    }
+    results[0] = widestOf(font, items, 0, chunk);
+    for (std::thread& worker : workers)
+        worker.join();
+    return *std::max_element(results.begin(), results.end());
+}
+
+} // namespace
 
 // Paints every cell and runs the in-place editor of the names.
 class TFileListItemEditor : public QStyledItemDelegate {
@@ -398,15 +440,11 @@ void TFileListView::ListingEnded() {
     std::vector<TFileListModel::Item>& items = model_->items;
     items.reserve(size_t(count));
     const bool list = viewStyle_ == vsList;
-    const QFontMetrics metrics(font());
-    int widest = 0;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count; ++i)
         items.push_back({directory_->Entry(i), directory_->EntryName(i), 0});
-        if (list)
-            widest = qMax(widest, metrics.horizontalAdvance(items.back().caption));
-    }
     if (list)
-        header()->resizeSection(header()->logicalIndex(0), ImageWidth() + widest + 3);
+        header()->resizeSection(header()->logicalIndex(0),
+                                ImageWidth() + widestCaption(font(), items) + 3);
     else
         model_->setCaption(ColDate, rs::text(showingDrives_ ? rs::SFreeSpace : rs::SDateModified));
 }

@@ -5,11 +5,15 @@
 #include "resources/ResourceStrings.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QHeaderView>
 #include <QPainter>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <stdexcept>
 
@@ -182,6 +186,27 @@ TEST(FileListView, ListStyleSizesTheFirstColumnToTheWidestCaption) {
     view.header()->moveSection(2, 0);
     view.Directory().Refresh();
     EXPECT_EQ(view.columnWidth(2), view.IconProvider()->Width() + widest + 3);
+}
+
+TEST(FileListView, ListStyleMeasuresEveryCaptionOfALargeFolder) {
+    // Large lists are measured on several threads: the widest name may be in any part.
+    Folder f(QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm")
+                                                       : QDir::tempPath());
+    const int count = 20'000;
+    for (int i = 0; i < count; ++i) {
+        const QByteArray path =
+            (f / QStringLiteral("n%1.txt").arg(i, 5, 10, QLatin1Char('0'))).toUtf8();
+        const int fd = ::open(path.constData(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+    }
+    const QString longest = QStringLiteral("zz the longest name of them all, sorted last.txt");
+    f.file(longest);
+    TFileListView view;
+    view.Directory().SetLocation(f.path());
+    ASSERT_EQ(view.ItemCount(), count + 2);
+    EXPECT_EQ(view.columnWidth(0),
+              view.IconProvider()->Width() + view.fontMetrics().horizontalAdvance(longest) + 3);
 }
 
 TEST(FileListView, HeaderClicksSortThroughTheModel) {

@@ -50,6 +50,10 @@ QString usbPath();
 class Folder {
 public:
     Folder() { EXPECT_TRUE(dir_.isValid()); }
+    // In a given place (e.g. /dev/shm for many files: no disk work).
+    explicit Folder(const QString& base) : dir_(base + QStringLiteral("/docindex-XXXXXX")) {
+        EXPECT_TRUE(dir_.isValid());
+    }
     QString path() const { return dir_.path(); }
     QString operator/(const QString& name) const { return dir_.path() + u'/' + name; }
     void file(const QString& name, qint64 size = 0) const {
