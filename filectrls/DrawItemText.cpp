@@ -36,7 +36,9 @@ ShowErrorMessageFunction errorBoxFunction = showErrorBox;
 } // namespace
 
 QString ElidedItemText(const QFontMetrics& metrics, const QString& text, int width) {
-    if (metrics.horizontalAdvance(text) <= width)
+    // Short cells ("A", "0", "File") fit without shaping the text.
+    if (qint64(text.size()) * metrics.maxWidth() <= width ||
+        metrics.horizontalAdvance(text) <= width)
         return text;
     // The longest prefix of whole characters that still fits with "..." after it. Widths grow
     // with the prefix, so a binary search finds the same prefix as trying one more character

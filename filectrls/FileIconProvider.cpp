@@ -282,9 +282,10 @@ int TWindowsFileIconProvider::IconIndexOf(TFileInfo* entry, const QString& folde
     const QString ext = extractFileExt(name);
     const QString path = includeTrailingDelimiter(folder) + name;
     // Program files and files without extension each show their own icon: keyed by path.
-    const bool systemFile = entry->Attr & faSysFile; // devices, FIFOs: never read them
+    // Devices, FIFOs and drives the theme knows nothing about: never read, only named.
+    const bool nameOnly = (entry->Attr & faSysFile) || (entry->Attr & faVolumeID);
     const bool byPath = ext.isEmpty() || ext.toLower() == QLatin1String(".exe") ||
-                        (!systemFile && !(entry->Attr & faVolumeID) && IsProgramFile(path));
+                        (!nameOnly && IsProgramFile(path));
     const QString key = byPath ? path : ext;
 
     int index = CachedIndex(key);
