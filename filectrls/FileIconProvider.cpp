@@ -296,7 +296,7 @@ int TWindowsFileIconProvider::IconIndexOf(TFileInfo* entry, const QString& folde
     if (!noIcon_.contains(key)) {
         QIcon icon;
         const bool found =
-            byPath && systemFile
+            byPath && nameOnly
                 ? iconForMimeType(
                       QMimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension), icon)
                 : FindDefaultIcon(key, icon);
