@@ -80,6 +80,11 @@ window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Програм�
 eval "$(xdotool getwindowgeometry --shell "$window")"
 [ "$WIDTH" = 696 ] && [ "$HEIGHT" = 480 ] || fail "window is ${WIDTH}x${HEIGHT}, not 696x480"
 
+# The application's own icon reaches the window (x11-utils' xprop, installed by tools/setup).
+if command -v xprop >/dev/null; then
+    xprop -id "$window" _NET_WM_ICON | grep -q '_NET_WM_ICON(CARDINAL) = ' || fail "no window icon"
+fi
+
 click_button() {
     # The button: 512 + 161/2 from the left of the bottom panel, which stands on the status bar
     # (19 pixels) and is 41 high with the button 8 below its top edge.
