@@ -36,8 +36,9 @@ ShowErrorMessageFunction errorBoxFunction = showErrorBox;
 } // namespace
 
 QString ElidedItemText(const QFontMetrics& metrics, const QString& text, int width) {
-    // Short cells ("A", "0", "File") fit without shaping the text.
-    if (qint64(text.size()) * metrics.maxWidth() <= width ||
+    // Short cells ("A", "0", "File") fit without shaping the text. maxWidth() is rounded:
+    // one pixel more per character keeps the bound above fractional advances.
+    if (qint64(text.size()) * (metrics.maxWidth() + 1) <= width ||
         metrics.horizontalAdvance(text) <= width)
         return text;
     // The longest prefix of whole characters that still fits with "..." after it. Widths grow
