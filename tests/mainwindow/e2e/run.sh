@@ -126,6 +126,12 @@ env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$docindex" "$docs" 2>"$wor
 [ "$rc" = 1 ] || fail "exit code $rc without a display, expected 1"
 grep -q 'no display' "$work/nodisplay.err" || fail "no message without a display"
 
+# A display that is named but does not answer: the same exit code, no abort.
+rc=0
+DISPLAY=":$(($(tr -d '\n' <"$work/display") + 500))" "$docindex" "$docs" 2>"$work/nodisplay.err" || rc=$?
+[ "$rc" = 1 ] || fail "exit code $rc with a display that does not answer, expected 1"
+grep -q 'cannot open the window' "$work/nodisplay.err" || fail "no message for a dead display"
+
 # --- a failing start: the design-time folder under a relative HOME lies on no drive ---
 (cd "$work" && HOME=relative-home exec "$docindex") 2>"$work/app.err" &
 app_pid=$!
