@@ -463,7 +463,7 @@ TEST_F(WatcherTest, TerminateFromInsideTheCallback) {
 
 TEST_F(WatcherTest, ToggledManyTimesLeavesOneWatcher) {
     auto token = std::make_shared<int>(0);
-    for (int i = 0; i < 40; ++i) {
+    for (int i = 0; i < 25; ++i) {
         if (watcher)
             watcher->Terminate();
         // The old watchers' callbacks must be gone with their Terminate().
