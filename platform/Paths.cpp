@@ -67,6 +67,19 @@ bool isFolder(const QByteArray& path) {
     return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+int folderIdentity(const QByteArray& path, bool followLinks, FolderId& id) {
+    struct stat st;
+    if (int err = fault::take(followLinks ? "stat" : "lstat"))
+        return err;
+    const int rc = followLinks ? ::stat(path.constData(), &st) : ::lstat(path.constData(), &st);
+    if (rc != 0)
+        return errno;
+    if (!S_ISDIR(st.st_mode))
+        return ENOTDIR;
+    id = FolderId{quint64(st.st_dev), quint64(st.st_ino)};
+    return 0;
+}
+
 namespace {
 
 int checkThenRename(const QByteArray& from, const QByteArray& to) {

@@ -18,6 +18,19 @@ QByteArray currentFolder();
 bool pathExists(const QByteArray& path);
 bool isFolder(const QByteArray& path);
 
+// A folder's identity, to walk a tree without loops.
+struct FolderId {
+    quint64 device = 0;
+    quint64 inode = 0;
+    friend bool operator==(const FolderId&, const FolderId&) = default;
+    friend bool operator<(const FolderId& a, const FolderId& b) {
+        return a.device != b.device ? a.device < b.device : a.inode < b.inode;
+    }
+};
+// 0 when `path` is a folder (with followLinks, a link to one counts too), else the errno
+// (ENOTDIR for anything that is not a folder). Fault hooks "stat" and "lstat".
+int folderIdentity(const QByteArray& path, bool followLinks, FolderId& id);
+
 // Renames `from` to `to` without ever replacing an existing file or folder, also one created
 // a moment before: renameat2 with RENAME_NOREPLACE; where the file system refuses the flag,
 // link + unlink for files and check-then-rename for folders. 0, or the errno (EEXIST when the
