@@ -33,6 +33,15 @@ constexpr const char* kFoot[] = {"</tr>", "</TABLE>", "</BODY>", "</HTML>"};
 // reads its bytes back as the same character.
 constexpr int kDeclaredCodePage = 1251;
 
+// True when no character of the caption needs escaping in an href.
+bool isPlainHref(QStringView caption) {
+    return std::all_of(caption.begin(), caption.end(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return u >= 0x20 && u < 0x7F && u != '"' && u != '#' && u != '%' && u != '?' && u != '&' &&
+               u != '\\';
+    });
+}
+
 void appendPercentEncoded(QString& out, QByteArrayView bytes) {
     static constexpr char hex[] = "0123456789ABCDEF";
     for (char c : bytes) {
@@ -86,12 +95,7 @@ IndexEntry IndexEntry::fromSearchRec(const TSearchRec& rec) {
 }
 
 QString IndexPageWriter::hrefFor(QStringView caption, int codePage) {
-    const auto plain = [](QChar c) {
-        const char16_t u = c.unicode();
-        return u >= 0x20 && u < 0x7F && u != '"' && u != '#' && u != '%' && u != '?' && u != '&' &&
-               u != '\\';
-    };
-    if (std::all_of(caption.begin(), caption.end(), plain))
+    if (isPlainHref(caption))
         return caption.toString();
     QString out;
     out.reserve(caption.size());
@@ -145,15 +149,23 @@ IndexPageWriter::Page IndexPageWriter::build(const QString& folder,
     // unless the folder ends in half a surrogate pair.
     const bool folderEndsWhole = folder.isEmpty() || !folder.back().isHighSurrogate();
     const QByteArray folderBytes = platform::toFsBytes(folder);
+    QByteArray path = folderBytes;
     QByteArray text;
     for (const IndexEntry& entry : entries) {
         // Only documents get a row: not "..", wherever it stands, nor folders and devices.
         if (entry.kind != EntryKind::RegularFile)
             continue;
-        readDocumentText(folderEndsWhole ? folderBytes + platform::toFsBytes(entry.caption)
-                                         : platform::toFsBytes(folder + entry.caption),
-                         codePage, text);
-        const QByteArray href = platform::toBytes(hrefFor(entry.caption, codePage), codePage);
+        if (folderEndsWhole) {
+            path.truncate(folderBytes.size()); // keeps the capacity
+            path.append(platform::toFsBytes(entry.caption));
+        } else {
+            path = platform::toFsBytes(folder + entry.caption);
+        }
+        readDocumentText(path, codePage, text);
+        // A plain ASCII name is its own href in every code page.
+        const QByteArray href = isPlainHref(entry.caption)
+                                    ? entry.caption.toLatin1()
+                                    : platform::toBytes(hrefFor(entry.caption, codePage), codePage);
         ++page.documents;
         QByteArray& out = page.text;
         addLine(out, "<tr>");

@@ -6,10 +6,21 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace platform {
 namespace {
+
+// glibc's fstat goes through fstatat(fd, "", AT_EMPTY_PATH), which makes the kernel copy and
+// look up an empty path; the plain call is measurably cheaper per document where it exists.
+int statOpenFile(int fd, struct stat* st) {
+#if defined(SYS_fstat) && defined(__x86_64__)
+    return int(::syscall(SYS_fstat, fd, st));
+#else
+    return ::fstat(fd, st);
+#endif
+}
 
 IoStatus failure(int err, QByteArrayView path = {}) {
     return IoStatus{ioErrorCode(err, path), err};
@@ -22,10 +33,9 @@ DocumentFile::~DocumentFile() {
         ::close(fd_);
 }
 
-IoStatus DocumentFile::open(QByteArrayView path) {
+IoStatus DocumentFile::open(const QByteArray& name) {
     if (fd_ >= 0)
         close();
-    const QByteArray name = path.toByteArray(); // zero-terminated
     if (const int err = fault::take("open"))
         return failure(err, name);
     if (name.contains('\0'))
@@ -41,7 +51,7 @@ IoStatus DocumentFile::open(QByteArrayView path) {
 
     struct stat st;
     int err = fault::take("fstat");
-    if (err == 0 && ::fstat(fd, &st) != 0)
+    if (err == 0 && statOpenFile(fd, &st) != 0)
         err = errno;
     if (err == 0 && !S_ISREG(st.st_mode))
         err = S_ISDIR(st.st_mode) ? EISDIR : EACCES;

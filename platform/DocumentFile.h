@@ -27,7 +27,7 @@ public:
     bool isOpen() const { return fd_ >= 0; }
 
     // Opens `path` (file-system bytes) for reading; an open file is closed first.
-    IoStatus open(QByteArrayView path);
+    IoStatus open(const QByteArray& path);
 
     // Reads up to `size` bytes; `*count` is the number read, 0 at the end of the data (a broken
     // pipe counts as the end too).
