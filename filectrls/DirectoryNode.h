@@ -53,8 +53,10 @@ public:
     int ImageIndex() const { return imageIndex_; }
     bool Expanded() const;
     TDirectoryTreeView& TreeView() const { return tree_; }
-    // This node's listing model (never watched).
-    TDirectory& Directory() { return *directory_; }
+    // This node's listing model (never watched). Made on first use, with the settings the
+    // tree had when the node was created: an unread folder costs no model (a folder of 10,000
+    // subfolders makes 10,000 nodes).
+    TDirectory& Directory();
 
     // The listing model's client calls.
     bool EntryFound(const TSearchRec& file);
@@ -77,6 +79,7 @@ private:
     bool hasChildren_ = false;
     // Set while the model is configured: its setters must not list anything.
     bool configuring_ = false;
+    TFileType fileType_; // the tree's FileType when the node was created
     // Destroyed in reverse order: the children first (their entries live in directory_), then
     // the model (which may still call the client while it goes), then the client.
     std::unique_ptr<TDirectoryNodeClient> client_;

@@ -224,15 +224,22 @@ void TDirectoryNodeClient::MaskChanged(const QString& newMask) {
 TDirectoryNode::TDirectoryNode(TDirectoryTreeView& tree, TDirectoryNode* parent, int index,
                                QString text, TFileInfo* entry, std::unique_ptr<TFileInfo> rootEntry)
     : tree_(tree), parent_(parent), index_(index), text_(std::move(text)), entry_(entry),
-      rootEntry_(std::move(rootEntry)), client_(std::make_unique<TDirectoryNodeClient>(this)),
-      directory_(std::make_unique<TDirectory>(client_.get())) {
+      rootEntry_(std::move(rootEntry)), fileType_(tree.fileType_) {
     if (rootEntry_)
         entry_ = rootEntry_.get();
-    // The model's setters would list at once; the node refuses while it configures it.
-    configuring_ = true;
-    directory_->SetIncludeParentDir(false);
-    directory_->SetFileType(tree.fileType_);
-    configuring_ = false;
+}
+
+TDirectory& TDirectoryNode::Directory() {
+    if (!directory_) {
+        client_ = std::make_unique<TDirectoryNodeClient>(this);
+        directory_ = std::make_unique<TDirectory>(client_.get());
+        // The model's setters would list at once; the node refuses while it configures it.
+        configuring_ = true;
+        directory_->SetIncludeParentDir(false);
+        directory_->SetFileType(fileType_);
+        configuring_ = false;
+    }
+    return *directory_;
 }
 
 TDirectoryNode::~TDirectoryNode() = default;
@@ -320,9 +327,10 @@ TDirectoryTreeView::TDirectoryTreeView(QWidget* parent)
     setRootIsDecorated(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // One column as wide as the control: a caption too long for it is cut with "..." and
-    // shown whole in the hint.
-    header()->setStretchLastSection(true);
+    // The column grows with its captions (deep folders scroll sideways instead of vanishing);
+    // a caption longer than the column is still cut with "...".
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     resize(121, 97);
 
     connect(this, &QTreeView::expanded, this, &TDirectoryTreeView::NodeExpandedByView);
@@ -406,7 +414,7 @@ QByteArray TDirectoryTreeView::NodePath(const TDirectoryNode* node) const {
 void TDirectoryTreeView::FillNode(TDirectoryNode* node) {
     if (!node)
         return;
-    node->directory_->SetLocation(platform::fromFsBytes(NodePath(node)));
+    node->Directory().SetLocation(platform::fromFsBytes(NodePath(node)));
 }
 
 QString TDirectoryTreeView::Directory() const {
