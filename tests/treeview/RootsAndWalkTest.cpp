@@ -108,6 +108,16 @@ TEST_F(Walk, RelativePathRaisesAndKeepsTheSelection) {
     EXPECT_EQ(changes, 1);
 }
 
+TEST_F(Walk, TheDriveRootSelectsTheDriveUnread) {
+    tree->SetDirectory("/");
+    EXPECT_EQ(tree->Selected(), tree->Root(0));
+    EXPECT_EQ(tree->Directory(), "/");
+    EXPECT_EQ(tree->Root(0)->Count(), 0);
+    tree->SetDirectory(path("vol/"));
+    EXPECT_EQ(tree->Selected(), rootFor(path("vol")));
+    EXPECT_EQ(rootFor(path("vol"))->Count(), 0);
+}
+
 TEST_F(Walk, EmptyValueDeselectsAndReadsEmpty) {
     tree->SetDirectory(path("vol/Data"));
     tree->SetDirectory(QString());

@@ -3,6 +3,9 @@
 
 #include "platform/Fault.h"
 
+#include <QHelpEvent>
+#include <QToolTip>
+
 #include <cerrno>
 #include <stdexcept>
 
@@ -224,6 +227,13 @@ TEST_F(UserTree, HintShowsCaptionsCutByTheEdge) {
     const QRect shortRect = tree->visualRect(tree->IndexOf(child(vol, "A")));
     EXPECT_EQ(tree->HintText(QPoint(shortRect.left() + 4, shortRect.center().y())), QString());
     EXPECT_EQ(tree->HintText(QPoint(5, tree->viewport()->height() - 2)), QString());
+
+    // The pointer resting on the node shows the hint as a tool tip.
+    const QPoint at(longRect.left() + 4, longRect.center().y());
+    QHelpEvent help(QEvent::ToolTip, at, tree->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(tree->viewport(), &help);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QToolTip::text() == longName; }, 2000));
+    QToolTip::hideText();
 }
 
 TEST_F(UserTree, EditedCaptionRenamesNothingButIsThePath) {
