@@ -474,10 +474,13 @@ void TFileListView::PaintCell(QPainter& canvas, const QStyleOptionViewItem& opti
                                        : (option.state & QStyle::State_Active) ? QPalette::Active
                                                                                : QPalette::Inactive;
     const bool selected = option.state & QStyle::State_Selected;
-    QBrush brush = palette().brush(group, selected ? QPalette::Highlight : QPalette::Base);
-    QColor textColour =
+    const QBrush brush = palette().brush(group, selected ? QPalette::Highlight : QPalette::Base);
+    const QColor textColour =
         palette().color(group, selected ? QPalette::HighlightedText : QPalette::Text);
     const QRect cell = option.rect;
+    // What a handler of the draw events finds on the canvas: the item's brush and text colour.
+    canvas.setBrush(brush);
+    canvas.setPen(textColour);
 
     if (column == 0) {
         bool defaultDraw = true;
@@ -485,19 +488,18 @@ void TFileListView::PaintCell(QPainter& canvas, const QStyleOptionViewItem& opti
             OnCustomDrawItem(this, item, canvas, cell, option.state, cdPrePaint, defaultDraw);
         if (defaultDraw) {
             QRect r = cell;
-            canvas.fillRect(r, brush);
+            canvas.fillRect(r, canvas.brush()); // a handler may have changed brush and pen
             // The image index is looked up when the item is painted; the provider caches it.
             row.imageIndex = iconProvider_->IconIndexOf(row.data, location_);
             r.setTop(r.top() + (r.height() - iconProvider_->Height()) / 2);
             iconProvider_->Draw(canvas, r.left(), r.top(), row.imageIndex);
             r.setLeft(r.left() + iconProvider_->Width() + 2);
             if (row.data && item != editingItem_) {
-                canvas.setPen(textColour);
                 DrawItemText(canvas, r, platform::fromFsBytes(row.data->Name), false, true);
             }
             if ((option.state & QStyle::State_HasFocus) && item == currentIndex().row()) {
                 // The keyboard's place: a dotted frame, which leaves icon and name readable.
-                canvas.setPen(QPen(textColour, 1, Qt::DotLine));
+                canvas.setPen(QPen(canvas.pen().color(), 1, Qt::DotLine));
                 canvas.setBrush(Qt::NoBrush);
                 canvas.drawRect(cell.adjusted(0, 0, -1, -1));
             }
@@ -511,13 +513,12 @@ void TFileListView::PaintCell(QPainter& canvas, const QStyleOptionViewItem& opti
                                 defaultDraw);
         if (defaultDraw) {
             if (!rowSelect_) { // only column 0 shows the selection
-                brush = palette().brush(group, QPalette::Base);
-                textColour = palette().color(group, QPalette::Text);
+                canvas.setBrush(palette().brush(group, QPalette::Base));
+                canvas.setPen(palette().color(group, QPalette::Text));
             }
             const QRect r = cell.adjusted(3, 0, -3, 0);
             const QString text = FileListCellText(row.data, column, showingDrives_);
-            canvas.fillRect(cell, brush);
-            canvas.setPen(textColour);
+            canvas.fillRect(cell, canvas.brush());
             DrawItemText(canvas, r, text, false, column != ColSize);
         }
         if (OnCustomDrawSubItem)

@@ -490,3 +490,29 @@ TEST(FileListView, CustomDrawEventsCanReplaceTheDefault) {
     const QPoint inViewport = cell.center() + view.viewport()->mapTo(&view, QPoint(0, 0));
     EXPECT_EQ(image.pixelColor(inViewport), QColor(Qt::magenta));
 }
+
+TEST(FileListView, ADrawHandlerMayRecolourTheDefaultDrawing) {
+    Folder f;
+    f.file("recoloured_name.txt");
+    TFileListView view;
+    view.SetViewStyle(vsReport);
+    view.resize(600, 200);
+    view.Directory().SetLocation(f.path());
+    view.setColumnWidth(0, 200);
+    view.OnCustomDrawItem = [](TFileListView*, int, QPainter& canvas, const QRect&, QStyle::State,
+                               TCustomDrawStage stage, bool&) {
+        if (stage == cdPrePaint)
+            canvas.setPen(Qt::red); // the default drawing goes on, in red
+    };
+    const QImage image = view.grab().toImage();
+    const int row = rowOf(view, "recoloured_name.txt");
+    const QRect cell = view.visualRect(view.model()->index(row, 0))
+                           .translated(view.viewport()->mapTo(&view, QPoint(0, 0)));
+    int red = 0;
+    for (int y = cell.top(); y <= cell.bottom(); ++y)
+        for (int x = cell.left() + view.IconProvider()->Width(); x <= cell.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            red += c.red() > 150 && c.green() < 100 && c.blue() < 100;
+        }
+    EXPECT_GT(red, 10);
+}
