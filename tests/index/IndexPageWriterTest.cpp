@@ -92,6 +92,7 @@ protected:
     QString folder_;
     docfiles::CodePageScope codePage_{1251};
     platform::fault::Scope faults_;
+    docfiles::MessagesInC english_;
 };
 
 } // namespace

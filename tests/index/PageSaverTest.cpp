@@ -22,6 +22,7 @@ protected:
     QTemporaryDir dir_;
     QByteArray root_;
     platform::fault::Scope faults_;
+    docfiles::MessagesInC english_;
 };
 
 } // namespace

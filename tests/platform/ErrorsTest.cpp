@@ -1,6 +1,8 @@
 // errno -> message-table codes and the system's text for an error.
 #include "platform/Errors.h"
 
+#include "support/DocFiles.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -32,6 +34,7 @@ TEST(Errors, CodeForErrno) {
 }
 
 TEST(Errors, SystemTextIsTrimmed) {
+    docfiles::MessagesInC english;
     EXPECT_EQ(systemErrorText(EACCES), QStringLiteral("Permission denied"));
     EXPECT_EQ(systemErrorText(ENOENT), QStringLiteral("No such file or directory"));
     for (int err = 1; err < 134; ++err) {

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QMap>
 
+#include <clocale>
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
@@ -85,6 +86,20 @@ public:
 
 private:
     int saved_;
+};
+
+// System error texts in English for the test, whatever the tester's locale.
+class MessagesInC {
+public:
+    MessagesInC() : saved_(std::setlocale(LC_MESSAGES, nullptr)) {
+        std::setlocale(LC_MESSAGES, "C");
+    }
+    ~MessagesInC() { std::setlocale(LC_MESSAGES, saved_.constData()); }
+    MessagesInC(const MessagesInC&) = delete;
+    MessagesInC& operator=(const MessagesInC&) = delete;
+
+private:
+    QByteArray saved_;
 };
 
 } // namespace docfiles
