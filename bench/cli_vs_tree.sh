@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# docindex --write on a folder of 10,000 documents, whole process, against Debian's
+#   tree -H . -L 1 --ignore-case -P '*_.txt' -o out.htm DIR
+# on the same folder, in the same run. docindex reads every document; tree reads none.
+# Usage: bench/cli_vs_tree.sh [path/to/docindex] [documents] [runs]
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+docindex=$(realpath -m "${1:-$top/build/release/main/docindex}")
+count=${2:-10000}
+runs=${3:-11}
+
+if ! command -v tree >/dev/null; then
+    echo "Installing tree"
+    if [ "$(id -u)" -eq 0 ]; then apt-get install -y -qq tree >/dev/null; else sudo apt-get install -y -qq tree >/dev/null; fi
+fi
+if [ ! -x "$docindex" ]; then
+    echo "Building docindex"
+    cmake -S "$top" -B "$top/build/release" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$top/build/release" --target docindex >/dev/null
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+dir=$work/docs
+mkdir "$dir"
+# Documents of two short lines each (cp1251 text), and as many other files beside them.
+for ((i = 0; i < count; i++)); do
+    printf -v name 'doc_%05d' "$i"
+    printf 'First line of %s\r\n\xc2\xf2\xee\xf0\xe0\xff \xf1\xf2\xf0\xee\xea\xe0\r\n' "$name" \
+        > "$dir/${name}_.txt"
+done
+for ((i = 0; i < count; i++)); do : > "$dir/other_$i.rtf"; done
+
+# Median wall time and median CPU time (user + system) of a command, in milliseconds, after
+# one warm-up run. On a shared machine the CPU time is the steadier figure.
+measure() {
+    "$@" >/dev/null 2>&1
+    local walls=() cpus=() line
+    for ((r = 0; r < runs; r++)); do
+        /usr/bin/time -o "$work/time" -f '%e %U %S' "$@" >/dev/null 2>&1
+        line=$(tail -1 "$work/time")
+        walls+=($(awk '{printf "%d", $1 * 1000}' <<<"$line"))
+        cpus+=($(awk '{printf "%d", ($2 + $3) * 1000}' <<<"$line"))
+    done
+    local wall cpu
+    wall=$(printf '%s\n' "${walls[@]}" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
+    cpu=$(printf '%s\n' "${cpus[@]}" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
+    echo "$wall $cpu"
+}
+
+cd "$work"
+export LC_ALL=C
+read -r ours_wall ours_cpu < <(measure "$docindex" --write --codepage 1251 "$dir") # cp1251 texts
+[ -f "$dir/index.htm" ] || { echo "docindex wrote no page" >&2; exit 1; }
+read -r tree_wall tree_cpu < <(measure tree -H . -L 1 --ignore-case -P '*_.txt' -o out.htm "$dir")
+echo "documents: $count (and $count other files); medians of $runs runs, milliseconds"
+echo "                                 wall    cpu (user+sys)"
+printf 'docindex --write DIR          %7d %7d\n' "$ours_wall" "$ours_cpu"
+printf "tree -H . -L 1 -P '*_.txt' ... %7d %7d\n" "$tree_wall" "$tree_cpu"
+awk -v a="$ours_wall" -v b="$tree_wall" -v c="$ours_cpu" -v d="$tree_cpu" \
+    'BEGIN {printf "ratio docindex / tree          %7.2f %7.2f\n", a / b, (d ? c / d : 0)}'
+grep -c '<tr>' "$dir/index.htm" | awk '{printf "rows on the page:               %d\n", $1 - 1}'
