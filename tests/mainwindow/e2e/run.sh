@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # End to end: the real program in a real X server (Xvfb), driven with xdotool.
-# Usage: run.sh DOCINDEX GRAB ARTIFACT_DIR
+# Usage: run.sh DOCINDEX X11TOOL ARTIFACT_DIR
 # Starts the window on a folder given relative to the working folder, clicks the index button,
 # checks index.htm, adds a document and sees the next page include it, takes a screenshot,
-# quits through the menu and checks the exit code. Then the failures of the start: no display
+# quits through the menu and checks the exit code; starts again and closes the window as the
+# title bar's close button would. Then the failures of the start: no display
 # (exit 1, message on stderr) and a tree folder outside every drive (the Application Error box,
 # exit 1 once it is closed).
 set -euo pipefail
 docindex=$1
-grab=$2
+x11tool=$2
 artifacts=$3
 mkdir -p "$artifacts"
 
@@ -126,13 +127,22 @@ page_has_c() {
 wait_for 10 page_has_c || fail "the new document never reached the page"
 
 # A picture of the window, kept for a person to look at.
-"$grab" "$window" "$artifacts/mainwindow.png" || fail "no screenshot"
+"$x11tool" grab "$window" "$artifacts/mainwindow.png" || fail "no screenshot"
 
 # Quit through the menu item "Выйти", the first item of the menu bar.
 xdotool mousemove --window "$window" 20 10 click 1
 wait_exit 10
 [ "$app_rc" = 0 ] || fail "exit code $app_rc after Выйти, expected 0"
 [ ! -s "$work/app.err" ] || { echo "--- program's stderr:"; cat "$work/app.err"; }
+
+# Again, closed as a window manager's close button does: the same exit code.
+(cd "$work" && exec "$docindex" docs) 2>"$work/app.err" &
+app_pid=$!
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Программа$' | head -1) ||
+    fail "no window appeared the second time"
+"$x11tool" close "$window" || fail "could not ask the window to close"
+wait_exit 10
+[ "$app_rc" = 0 ] || fail "exit code $app_rc after closing the window, expected 0"
 
 # --- no display: a message and exit code 1, without aborting ---
 rc=0
@@ -151,7 +161,7 @@ grep -q 'cannot open the window' "$work/nodisplay.err" || fail "no message for a
 app_pid=$!
 box=$(timeout 20 xdotool search --sync --onlyvisible --name '^Application Error$' | head -1) ||
     fail "no Application Error box"
-"$grab" "$box" "$artifacts/application-error.png" || true
+"$x11tool" grab "$box" "$artifacts/application-error.png" || true
 grep -qE '^Application Error: Exception ESetDirectoryError in module docindex at [0-9A-F]{8}\.' \
     "$work/app.err" || fail "the Application Error text"
 # Through the keyboard of the X server, not a synthetic event: the box closes on the key press
