@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
     setenv("XDG_DATA_HOME", (homePath + "/.local/share").constData(), 1);
     if (!getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    setenv("DOCINDEX_SOURCE_DIR", DOCINDEX_SOURCE_DIR, 0);
+    setenv("DOCINDEX_BINARY_DIR", DOCINDEX_BINARY_DIR, 0);
 
     ::testing::InitGoogleTest(&argc, argv);
     TestApplication app(argc, argv);
