@@ -1,6 +1,7 @@
 #include "platform/PageFile.h"
 
 #include "platform/Fault.h"
+#include "platform/Paths.h"
 
 #include <QFile>
 #include <QList>
@@ -40,29 +41,7 @@ struct FdGuard {
 } // namespace
 
 QByteArray fullPathOf(QByteArrayView path) {
-    QByteArray absolute;
-    if (!path.startsWith('/')) {
-        QByteArray cwd(4096, '\0');
-        while (::getcwd(cwd.data(), std::size_t(cwd.size())) == nullptr && errno == ERANGE)
-            cwd.resize(cwd.size() * 2);
-        absolute = QByteArray(cwd.constData()) + '/';
-    }
-    absolute += path;
-    QList<QByteArray> parts;
-    for (const QByteArray& part : absolute.split('/')) {
-        if (part.isEmpty() || part == ".")
-            continue;
-        if (part == "..") {
-            if (!parts.isEmpty())
-                parts.removeLast();
-            continue;
-        }
-        parts.append(part);
-    }
-    QByteArray result = '/' + parts.join('/');
-    if (path.endsWith('/') && result.size() > 1)
-        result += '/';
-    return result;
+    return normalizePath(path, currentFolder());
 }
 
 SaveStatus saveFileAtomically(QByteArrayView pathView, QByteArrayView bytes) {
