@@ -22,9 +22,11 @@ namespace {
 
 constexpr char kHelp[] =
     "Usage: docindex --write [OPTION]... DIR...\n"
+    "       docindex [FOLDER]\n"
     "Writes DIR/index.htm for each folder DIR, exactly as the window's button does: a table\n"
     "with a numbered link per document (*_.txt) whose caption is the document's text.\n"
-    "Without --write, --help or --version, docindex opens its window.\n"
+    "Without --write, --help or --version, docindex opens its window at FOLDER (made\n"
+    "absolute; at worst its deepest existing ancestor), else at its design-time folder.\n"
     "\n"
     "  --write          write the index page of each DIR\n"
     "  -r, --recursive  also every folder below each DIR, each its own page (symbolic links\n"
