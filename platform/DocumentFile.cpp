@@ -61,6 +61,9 @@ IoStatus DocumentFile::open(const QByteArray& name) {
     }
     fd_ = fd;
     blockingSet_ = false;
+    // A size of 0 says nothing (procfs and friends report 0 for files with content).
+    unread_ = st.st_size > 0 ? qint64(st.st_size) : -1;
+    ended_ = false;
     return {};
 }
 
@@ -68,6 +71,8 @@ IoStatus DocumentFile::read(char* buffer, qsizetype size, qsizetype* count) {
     *count = 0;
     if (fd_ < 0)
         return failure(EBADF);
+    if (ended_)
+        return {}; // a short read took the last byte of the size seen at open: spare a call
     int err = fault::take("read");
     ssize_t n = 0;
     if (err == 0) {
@@ -93,6 +98,14 @@ IoStatus DocumentFile::read(char* buffer, qsizetype size, qsizetype* count) {
     if (err != 0)
         return failure(err);
     *count = n;
+    if (unread_ >= 0) {
+        if (n > unread_) {
+            unread_ = -1; // grown since: read to the end as usual
+        } else {
+            unread_ -= n;
+            ended_ = unread_ == 0 && n < size;
+        }
+    }
     return {};
 }
 

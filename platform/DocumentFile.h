@@ -39,6 +39,8 @@ public:
 private:
     int fd_ = -1;
     bool blockingSet_ = false; // O_NONBLOCK has been cleared
+    qint64 unread_ = -1;       // bytes left by the size seen at open; -1 when not known
+    bool ended_ = false;       // a short read reached that size: the data has ended
 };
 
 } // namespace platform

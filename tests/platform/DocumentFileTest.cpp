@@ -48,6 +48,48 @@ TEST_F(DocumentFileTest, ReadsRegularFileToTheEnd) {
     EXPECT_FALSE(file.isOpen());
 }
 
+// The size seen at open spares the last read, but a file that grows or shrinks meanwhile is
+// still read to its real end.
+TEST_F(DocumentFileTest, SizeAtOpenEndsTheDataWithoutTrustingItBlindly) {
+    struct Case {
+        const char* name;
+        QByteArray before, after; // contents at open, and written once the file is open
+    };
+    const Case cases[] = {
+        {"unchanged", "12345678", "12345678"},
+        {"grown", "12345678", "1234567890ABCDEF"},
+        {"shrunk", "12345678", "1234"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(docfiles::writeFile(path("g_.txt"), c.before));
+        DocumentFile file;
+        ASSERT_TRUE(file.open(path("g_.txt")));
+        ASSERT_TRUE(docfiles::writeFile(path("g_.txt"), c.after)); // same inode, rewritten
+        char buffer[4];
+        QByteArray all;
+        qsizetype count = 0;
+        do {
+            ASSERT_TRUE(file.read(buffer, sizeof buffer, &count));
+            all.append(buffer, count);
+        } while (count > 0);
+        EXPECT_EQ(all, c.after);
+    }
+
+    // Read to its size, the end comes without another system call: an injected read failure
+    // is never reached.
+    ASSERT_TRUE(docfiles::writeFile(path("s_.txt"), "abc"));
+    DocumentFile file;
+    ASSERT_TRUE(file.open(path("s_.txt")));
+    char buffer[8];
+    qsizetype count = 0;
+    ASSERT_TRUE(file.read(buffer, sizeof buffer, &count));
+    EXPECT_EQ(count, 3);
+    platform::fault::inject("read", EIO);
+    EXPECT_TRUE(file.read(buffer, sizeof buffer, &count));
+    EXPECT_EQ(count, 0);
+}
+
 TEST_F(DocumentFileTest, LongPathsOpen) {
     QByteArray folder = root_;
     for (int i = 0; i < 6; ++i) {
