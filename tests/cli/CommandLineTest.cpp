@@ -4,6 +4,7 @@
 #include "listing/ListingTestSupport.h"
 #include "platform/CodePage.h"
 #include "support/DocFiles.h"
+#include "support/ExpectedPage.h"
 
 #include <QDir>
 #include <gtest/gtest.h>
@@ -38,41 +39,11 @@ Result runCli(const QList<QByteArray>& arguments) {
     return r;
 }
 
-// The specified two-document page for a folder title (the title's bytes as given).
+// The two-document example page for a folder title (the title's bytes as given).
 QByteArray examplePage(const QByteArray& title) {
-    const QList<QByteArray> lines = {
-        "<HTML>",
-        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\">",
-        "<HEAD>",
-        "<TITLE>" + title + "</TITLE>",
-        "</HEAD>",
-        "<BODY BGCOLOR=#FFFFFF>",
-        "<table align=center width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"1\">",
-        "<tr>",
-        "<th align=center>\xB9\xB9</th>",
-        "<th align=left>\xD1\xCF\xC8\xD1\xCE\xCA \xC4\xCE\xCA\xD3\xCC\xC5\xCD\xD2\xCE\xC2</th>",
-        "<th align=center>\xD1\xCF\xD0\xC0\xC2\xCA\xC0 \xCF\xCE "
-        "\xC4\xCE\xCA\xD3\xCC\xC5\xCD\xD2\xD3</th>",
-        "</tr>",
-        "<tr>",
-        "<td align=center>1 </td>",
-        "<td align=left> <a href=\"a_.txt.rtf\"> First line</a> </td>",
-        "<td align=center> <a href=\"a_.txt.txt\">\xF1\xEF\xF0\xE0\xE2\xEA\xE0</a> </td>",
-        "</tr>",
-        "<tr>",
-        "<td align=center>2 </td>",
-        "<td align=left> <a href=\"b_.txt.rtf\"> Second</a> </td>",
-        "<td align=center> <a href=\"b_.txt.txt\">\xF1\xEF\xF0\xE0\xE2\xEA\xE0</a> </td>",
-        "</tr>",
-        "</tr>",
-        "</TABLE>",
-        "</BODY>",
-        "</HTML>",
-    };
-    QByteArray page;
-    for (const QByteArray& line : lines)
-        page += line + "\r\n";
-    return page;
+    using namespace expectedpage;
+    return joined(head(title) + row(1, "a_.txt", " First line") + row(2, "b_.txt", " Second") +
+                  kFoot);
 }
 
 void makeExample(const Folder& dir) {

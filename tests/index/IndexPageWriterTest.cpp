@@ -7,6 +7,7 @@
 #include "platform/Fault.h"
 #include "platform/FsString.h"
 #include "support/DocFiles.h"
+#include "support/ExpectedPage.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -19,47 +20,7 @@
 
 namespace {
 
-using Lines = QList<QByteArray>;
-
-const QByteArray kSpravka1251 = "\xF1\xEF\xF0\xE0\xE2\xEA\xE0";
-
-Lines head(const QByteArray& folder) {
-    return {
-        "<HTML>",
-        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\">",
-        "<HEAD>",
-        "<TITLE>" + folder + "</TITLE>",
-        "</HEAD>",
-        "<BODY BGCOLOR=#FFFFFF>",
-        "<table align=center width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"1\">",
-        "<tr>",
-        "<th align=center>\xB9\xB9</th>",
-        "<th align=left>\xD1\xCF\xC8\xD1\xCE\xCA \xC4\xCE\xCA\xD3\xCC\xC5\xCD\xD2\xCE\xC2</th>",
-        "<th align=center>\xD1\xCF\xD0\xC0\xC2\xCA\xC0 \xCF\xCE "
-        "\xC4\xCE\xCA\xD3\xCC\xC5\xCD\xD2\xD3</th>",
-        "</tr>",
-    };
-}
-
-const Lines kFoot = {"</tr>", "</TABLE>", "</BODY>", "</HTML>"};
-
-Lines row(int n, const QByteArray& href, const QByteArray& text,
-          const QByteArray& help = kSpravka1251) {
-    return {
-        "<tr>",
-        "<td align=center>" + QByteArray::number(n) + " </td>",
-        "<td align=left> <a href=\"" + href + ".rtf\">" + text + "</a> </td>",
-        "<td align=center> <a href=\"" + href + ".txt\">" + help + "</a> </td>",
-        "</tr>",
-    };
-}
-
-QByteArray joined(const Lines& lines) {
-    QByteArray bytes;
-    for (const QByteArray& line : lines)
-        bytes += line + "\r\n";
-    return bytes;
-}
+using namespace expectedpage;
 
 IndexEntry entry(const QString& caption, EntryKind kind = EntryKind::RegularFile) {
     return IndexEntry{caption, kind};

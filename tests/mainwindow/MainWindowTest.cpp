@@ -7,6 +7,7 @@
 #include "main/MainWindow.h"
 #include "main/WindowMode.h"
 #include "platform/CodePage.h"
+#include "support/ExpectedPage.h"
 
 #include <QAction>
 #include <QApplication>
@@ -275,34 +276,9 @@ TEST_F(WindowTest, AClickWritesTheIndexPage) {
     QTest::mouseClick(window.BitBtn1(), Qt::LeftButton);
 
     const QByteArray folder = platform::toBytes(docs, 1251);
-    QByteArray expected = "<HTML>\r\n"
-                          "<meta http-equiv=\"Content-Type\" content=\"text/html; "
-                          "charset=windows-1251\">\r\n"
-                          "<HEAD>\r\n"
-                          "<TITLE>" +
-                          folder +
-                          "</TITLE>\r\n"
-                          "</HEAD>\r\n"
-                          "<BODY BGCOLOR=#FFFFFF>\r\n"
-                          "<table align=center width=\"100%\" border=\"1\" cellspacing=\"0\" "
-                          "cellpadding=\"1\">\r\n"
-                          "<tr>\r\n"
-                          "<th align=center>\xB9\xB9</th>\r\n"
-                          "<th align=left>" +
-                          platform::toBytes(u"СПИСОК ДОКУМЕНТОВ", 1251) +
-                          "</th>\r\n"
-                          "<th align=center>" +
-                          platform::toBytes(u"СПРАВКА ПО ДОКУМЕНТУ", 1251) + "</th>\r\n</tr>\r\n";
-    const QByteArray help = platform::toBytes(u"справка", 1251);
-    const char* rows[][2] = {{"a_.txt", " alpha beta"}, {"b_.txt", " gamma"}};
-    int n = 0;
-    for (const auto& row : rows) {
-        expected += "<tr>\r\n<td align=center>" + QByteArray::number(++n) + " </td>\r\n" +
-                    "<td align=left> <a href=\"" + row[0] + ".rtf\">" + row[1] + "</a> </td>\r\n" +
-                    "<td align=center> <a href=\"" + row[0] + ".txt\">" + help +
-                    "</a> </td>\r\n</tr>\r\n";
-    }
-    expected += "</tr>\r\n</TABLE>\r\n</BODY>\r\n</HTML>\r\n";
+    using namespace expectedpage;
+    const QByteArray expected =
+        joined(head(folder) + row(1, "a_.txt", " alpha beta") + row(2, "b_.txt", " gamma") + kFoot);
     EXPECT_EQ(readBytes(docs + QStringLiteral("index.htm")), expected);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(boxes.empty());
