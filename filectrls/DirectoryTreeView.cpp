@@ -2,6 +2,7 @@
 
 #include "filectrls/DrawItemText.h"
 #include "filectrls/FileIconProvider.h"
+#include "filectrls/LayoutLoading.h"
 #include "index/ApplicationException.h"
 #include "platform/Enumerate.h"
 #include "platform/FsString.h"
@@ -314,6 +315,7 @@ void TDirectoryNode::MaskChanged(const QString&) {}
 
 TDirectoryTreeView::TDirectoryTreeView(QWidget* parent)
     : QTreeView(parent), model_(new TDirectoryTreeModel(*this)) {
+    loading_ = TLayoutLoading::Active();
     const int side = SystemIconWidth(iscSmall);
     placeholder_ = QPixmap(side, side);
     placeholder_.fill(Qt::transparent);

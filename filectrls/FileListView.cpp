@@ -2,6 +2,7 @@
 
 #include "filectrls/DrawItemText.h"
 #include "filectrls/FileIconProvider.h"
+#include "filectrls/LayoutLoading.h"
 #include "index/ApplicationException.h"
 #include "platform/FsString.h"
 #include "resources/ResourceStrings.h"
@@ -281,6 +282,7 @@ private:
 
 TFileListView::TFileListView(QWidget* parent)
     : QTreeView(parent), directory_(std::make_unique<TDirectory>(this)) {
+    loading_ = TLayoutLoading::Active();
     model_ = new TFileListModel(this);
     editor_ = new TFileListItemEditor(this);
     setModel(model_);

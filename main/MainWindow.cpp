@@ -4,6 +4,7 @@
 
 #include "filectrls/DirectoryTreeView.h"
 #include "filectrls/FileListView.h"
+#include "filectrls/LayoutLoading.h"
 #include "index/ApplicationException.h"
 #include "index/IndexPageWriter.h"
 #include "main/ErrorBox.h"
@@ -48,7 +49,11 @@ QString TForm1::DesignTimeFolder() {
 
 TForm1::TForm1(const QString& startFolder, QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::TForm1>()) {
-    ui_->setupUi(this);
+    {
+        // The controls enter their loading state as the layout creates them.
+        TLayoutLoading loading;
+        ui_->setupUi(this);
+    }
     // A top-level window's place is not part of what the layout applies; the size is.
     move(193, 103);
 
