@@ -218,6 +218,7 @@ void TDirectory::UpdateListing(bool reread) {
     try {
         if (reread) {
             ClearEntries();
+            listingError_ = 0;
             if (location_.isEmpty())
                 ListDrives();
             else
@@ -325,6 +326,7 @@ void TDirectory::ListFolder() {
             AddEntry(std::move(rec));
         std::vector<TSearchRec>().swap(segment.found);
     }
+    listingError_ = reader.error();
 }
 
 void TDirectory::SortEntries() {

@@ -89,6 +89,10 @@ public:
     virtual void UpdateListing(bool reread);
     // UpdateListing(true); the watcher's callback.
     void Refresh();
+    // 0 when the last re-read of a folder read all of it, else the errno that stopped it (the
+    // folder could not be opened or read). The list then holds what was read before the
+    // failure; callers that must not take a failure for an empty folder check this.
+    int ListingError() const { return listingError_; }
 
     // Renames the entry's file within the location; never replaces an existing file or folder.
     TRenameResult Rename(TFileInfo* entry, const QString& newName);
@@ -115,6 +119,7 @@ private:
     bool assigning_ = false;
     bool changingLocation_ = false;
     QString location_;
+    int listingError_ = 0;
     QString fileMask_ = QStringLiteral("*.*");
     TSortDirection sortDirection_ = sdAscending;
     // A deque: appending keeps the entries where they are, and it has no spare capacity.

@@ -18,8 +18,19 @@ public:
     const void* raiseAddress() const { return raiseAddress_; }
     const char* what() const noexcept override { return utf8_.constData(); }
 
+    // What failed, for texts that name it (the command line's errors, the window's status
+    // bar); the message itself stays as specified. The path is file-system bytes, byte for
+    // byte: the full path of the document, folder or page; empty when no file was involved.
+    const QByteArray& FailedPath() const { return failedPath_; }
+    void SetFailedPath(QByteArray path) { failedPath_ = std::move(path); }
+    // The system's reason (strerror text) where the message does not carry it; else empty.
+    const QString& Reason() const { return reason_; }
+    void SetReason(QString reason) { reason_ = std::move(reason); }
+
 private:
     QString message_;
+    QByteArray failedPath_;
+    QString reason_;
     QByteArray utf8_;
     const void* raiseAddress_;
 };

@@ -301,11 +301,16 @@ bool FolderReader::next() {
     if (!dir_)
         return false;
     for (;;) {
-        if (fault::take("readdir") != 0)
+        if (const int err = fault::take("readdir")) {
+            error_ = err;
             return false;
+        }
+        errno = 0;
         const dirent* entry = ::readdir(static_cast<DIR*>(dir_));
-        if (!entry)
+        if (!entry) {
+            error_ = errno; // 0 at the end of the folder
             return false;
+        }
         const char* n = entry->d_name;
         if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0 && atRoot_)))
             continue;

@@ -66,9 +66,9 @@ public:
     FolderReader(const FolderReader&) = delete;
     FolderReader& operator=(const FolderReader&) = delete;
 
-    // 0 when the folder is open, else the errno of opening it.
+    // 0 while all is well, else the errno of opening or of reading the folder.
     int error() const { return error_; }
-    // Advances to the next entry; false at the end (or on a read error).
+    // Advances to the next entry; false at the end or on a read error (see error()).
     bool next();
     // The current entry's name; valid until next().
     QByteArrayView name() const { return name_; }

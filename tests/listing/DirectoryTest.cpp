@@ -382,6 +382,7 @@ TEST(ListingLocation, MissingFolderListsNothingQuietly) {
         TDirectory d(&client);
         ASSERT_NO_THROW(d.SetLocation(location));
         EXPECT_EQ(d.Count(), 0);
+        EXPECT_NE(d.ListingError(), 0) << "a missing folder is not an empty one";
         EXPECT_EQ(client.calls,
                   (QStringList{"Starting", "Ended", QStringLiteral("Location:") + location}));
     }
@@ -391,6 +392,17 @@ TEST(ListingLocation, MissingFolderListsNothingQuietly) {
     TDirectory d;
     ASSERT_NO_THROW(d.SetLocation(dir.location()));
     EXPECT_EQ(d.Count(), 0);
+    EXPECT_EQ(d.ListingError(), EACCES);
+    // A read that fails midway is a failure too; the next good read clears it.
+    platform::fault::clear();
+    ASSERT_TRUE(dir.file("a"));
+    platform::fault::inject("readdir", EIO);
+    d.Refresh();
+    EXPECT_EQ(d.ListingError(), EIO);
+    platform::fault::clear();
+    d.Refresh();
+    EXPECT_EQ(d.ListingError(), 0);
+    EXPECT_GT(d.Count(), 0);
 }
 
 TEST(ListingLocation, SameValueRereads) {
