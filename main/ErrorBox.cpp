@@ -114,7 +114,12 @@ bool exceptionMessage(std::exception_ptr error, QString& message) {
 QString applicationErrorText(std::exception_ptr error) {
     const Described d = describe(error);
     const platform::ModulePosition where = platform::modulePositionOf(d.raiseAddress);
-    const QString module = where.found ? where.moduleName : platform::programFileName();
+    QString module = where.found ? where.moduleName : platform::programFileName();
+    // The window's own library is part of the program: name the program, as the user knows it.
+    if (where.found &&
+        module == platform::modulePositionOf(reinterpret_cast<const void*>(&applicationErrorText))
+                      .moduleName)
+        module = platform::programFileName();
     // The offset of an unknown address is meaningless; print zero rather than a random value.
     const std::uintptr_t offset = where.found ? where.offset : 0;
     const QString hex =

@@ -1,13 +1,13 @@
 // docindex: the window (docindex [FOLDER]) or, without a display, the command-line mode
 // (docindex --write DIR...).
 #include "main/CommandLine.h"
-#include "main/WindowMode.h"
+#include "main/WindowLibrary.h"
 
 int main(int argc, char** argv) {
     // --- command-line mode: decided first, it needs no display ---
     if (cli::isCommandLine(argc, argv))
         return cli::runCommandLine(argc, argv);
 
-    // --- window mode ---
-    return runWindowMode(argc, argv);
+    // --- window mode: from its own library, which brings Qt Gui and Widgets ---
+    return windowlib::runWindowMode(argc, argv);
 }

@@ -17,6 +17,16 @@ QString baseName(const char* path) {
     return fromFsBytes(slash ? slash + 1 : path);
 }
 
+// The folder of the running program file, with a trailing '/'; empty when unknown.
+QByteArray programFolder() {
+    char path[PATH_MAX + 1];
+    const ssize_t length = readlink("/proc/self/exe", path, PATH_MAX);
+    if (length <= 0)
+        return {};
+    const QByteArray file(path, length);
+    return file.left(file.lastIndexOf('/') + 1);
+}
+
 } // namespace
 
 ModulePosition modulePositionOf(const void* address) {
@@ -42,6 +52,26 @@ QString programFileName() {
         return QStringLiteral("docindex");
     path[length] = '\0';
     return baseName(path);
+}
+
+void* programLibrarySymbol(const char* fileName, const char* symbol, QString& error) {
+    const QByteArray folder = programFolder();
+    if (folder.isEmpty()) {
+        error = QStringLiteral("cannot find the program's own file (/proc/self/exe)");
+        return nullptr;
+    }
+    const QByteArray path = folder + "../lib/docindex/" + fileName;
+    // RTLD_NOW: a missing library dependency shows here, not as a crash later.
+    void* library = dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+        error = fromFsBytes(dlerror());
+        return nullptr;
+    }
+    void* address = dlsym(library, symbol);
+    if (!address)
+        error = fromFsBytes(dlerror());
+    // The library stays loaded for the rest of the process.
+    return address;
 }
 
 } // namespace platform

@@ -21,4 +21,10 @@ ModulePosition modulePositionOf(const void* address);
 // The running program's file name without its folder.
 QString programFileName();
 
+// The address of `symbol` in the program's private library `fileName`, loaded from
+// <program folder>/../lib/docindex/ (where the package installs it next to /usr/bin, and where
+// the build tree puts it next to main/); null with the reason in `error` when it cannot be
+// loaded. Never searched for elsewhere: the program may run as root.
+void* programLibrarySymbol(const char* fileName, const char* symbol, QString& error);
+
 } // namespace platform
