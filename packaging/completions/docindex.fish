@@ -1,0 +1,12 @@
+# fish completion for docindex: options, and folders as arguments.
+complete -c docindex -f -a '(__fish_complete_directories)'
+complete -c docindex -l write -d 'Write the index page of each folder'
+complete -c docindex -s r -l recursive -d 'Also every folder below, each its own page'
+complete -c docindex -l empty -d 'With --recursive, also folders without documents'
+complete -c docindex -l stdout -d 'Print the page instead of writing it'
+complete -c docindex -l codepage -x -a '874 932 936 949 950 1250 1251 1252 1253 1254 1255 1256 1257 1258' -d 'Write the page in this Windows code page'
+complete -c docindex -l escape-html -d 'Write <, > and & in captions and title as entities'
+complete -c docindex -l watch -d 'Write the pages, then keep them current'
+complete -c docindex -s q -l quiet -d 'Print nothing but errors'
+complete -c docindex -s h -l help -d 'Show the help and exit'
+complete -c docindex -l version -d 'Show the version and exit'
