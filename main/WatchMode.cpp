@@ -54,8 +54,7 @@ public:
         {
             Progress progress(err_,
                               options_.recursive && !options_.quiet && platform::isTerminal(err_));
-            for (const QByteArray& dir : options_.dirs)
-                adopt(dir, true, &progress);
+            adopt(options_.dirs, true, &progress);
         }
         if (folders_.empty())
             return kSomeFailed; // nothing left to keep current
@@ -84,18 +83,22 @@ private:
         Clock::time_point last;
     };
 
-    // Writes the pages of a folder (with -r, of its tree), watching every folder reached
+    // Writes the pages of folders (with -r, of their trees), watching every folder reached
     // before it is read, so that no change after the read is missed.
-    void adopt(const QByteArray& shown, bool root, Progress* progress = nullptr) {
-        QByteArray rootShown = shown;
-        while (rootShown.size() > 1 && rootShown.endsWith('/'))
-            rootShown.chop(1);
+    void adopt(const QList<QByteArray>& dirs, bool roots, Progress* progress = nullptr) {
+        QList<QByteArray> shownRoots;
+        for (QByteArray dir : dirs) {
+            while (dir.size() > 1 && dir.endsWith('/'))
+                dir.chop(1);
+            shownRoots.append(dir);
+        }
         WriteHooks hooks;
         hooks.progress = progress;
-        hooks.onFolder = [&](const QByteArray& folderShown, const QString& folder) {
-            watchFolder(folderShown, platform::toFsBytes(folder), root && folderShown == rootShown);
+        hooks.onFolder = [&](const QByteArray& shown, const QString& folder) {
+            watchFolder(shown, platform::toFsBytes(folder), roots && shownRoots.contains(shown));
         };
-        writeTrees(options_, {shown}, out_, err_, hooks);
+        // One walk for all, so that a folder named twice or below another is written once.
+        writeTrees(options_, dirs, out_, err_, hooks);
     }
 
     void watchFolder(const QByteArray& shown, const QByteArray& path, bool root) {
@@ -170,7 +173,8 @@ private:
         // A real folder (not a link put in its place) that is not watched yet.
         if (platform::folderIdentity(path, false, id) != 0 || byId_.count(id) != 0)
             return;
-        adopt(parent.shown.endsWith('/') ? parent.shown + name : parent.shown + '/' + name, false);
+        adopt({parent.shown.endsWith('/') ? parent.shown + name : parent.shown + '/' + name},
+              false);
     }
 
     // Stops watching the folders at or below `prefix` that are no longer what was watched
@@ -206,8 +210,7 @@ private:
     void rescan() {
         dropGone(QByteArray());
         dirty_.clear();
-        for (const QByteArray& dir : options_.dirs)
-            adopt(dir, true);
+        adopt(options_.dirs, true);
         armTimer();
     }
 

@@ -4,12 +4,16 @@
 #include "listing/ListingTestSupport.h"
 #include "main/Progress.h"
 #include "platform/CodePage.h"
+#include "platform/Fault.h"
 #include "support/DocFiles.h"
 #include "support/ExpectedPage.h"
 
 #include <QDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -200,6 +204,23 @@ TEST_F(Cli, NamesThatAreNotUtf8AndEscapedPages) {
     r = runCli({"--write", dir / name + "/missing"});
     EXPECT_EQ(r.code, cli::kSomeFailed);
     EXPECT_TRUE(r.err.startsWith("docindex: " + dir / name + "/missing: ")) << r.err.constData();
+}
+
+// Past the per-user limit of watches: said once, and the folders watched are kept current.
+TEST_F(Cli, WatchPastTheLimitOfWatchesGoesOn) {
+    platform::fault::Scope faults;
+    Folder dir;
+    for (const char* name : {"a", "b", "c"})
+        ASSERT_TRUE(dir.folder(name));
+    platform::fault::inject("inotify_add_watch", ENOSPC, 1); // DIR itself is watched
+    QTimer stop; // a SIGTERM once the watch waits for changes
+    stop.setSingleShot(true);
+    QObject::connect(&stop, &QTimer::timeout, [] { std::raise(SIGTERM); });
+    stop.start(0);
+    const Result r = runCli({"--watch", "-r", "--empty", dir.path()});
+    EXPECT_EQ(r.code, cli::kAllWritten);
+    EXPECT_EQ(r.err.count("fs.inotify.max_user_watches"), 1) << r.err.constData();
+    EXPECT_EQ(r.out.count("index.htm: 0 documents\n"), 4); // every page is still written
 }
 
 TEST(CliProgress, OneLineAtMostTenTimesASecondErasedAtTheEnd) {
