@@ -51,6 +51,11 @@ public:
             return kSomeFailed;
         }
         platform::StopSignals stop;
+        if (!stop.isValid()) {
+            say("cannot wait for SIGINT and SIGTERM: " +
+                platform::toFsBytes(platform::systemErrorText(errno)));
+            return kSomeFailed;
+        }
         {
             Progress progress(err_,
                               options_.recursive && !options_.quiet && platform::isTerminal(err_));
