@@ -167,17 +167,17 @@ bool writeTrees(const Options& options, const QList<QByteArray>& dirs, std::FILE
 int run(const QList<QByteArray>& arguments, std::FILE* out, std::FILE* err) {
     Options options;
     const QByteArray complaint = parse(arguments, options);
-    if (options.help && complaint.isEmpty()) {
-        print(out, helpText());
-        return kAllWritten;
-    }
-    if (options.version && complaint.isEmpty()) {
-        print(out, "docindex " DOCINDEX_VERSION "\n");
-        return kAllWritten;
-    }
     if (!complaint.isEmpty()) {
         print(err, "docindex: " + complaint + "\nTry 'docindex --help' for more information.\n");
         return kBadUsage;
+    }
+    if (options.help) {
+        print(out, helpText());
+        return kAllWritten;
+    }
+    if (options.version) {
+        print(out, "docindex " DOCINDEX_VERSION "\n");
+        return kAllWritten;
     }
     if (options.codePage != 0)
         platform::setConversionCodePage(options.codePage);
