@@ -182,6 +182,11 @@ TEST_F(Watch, RecursiveWatchesNewSubfoldersAndBurstsCoalesce) {
     ASSERT_TRUE(dir_.folder("new/deeper"));
     ASSERT_TRUE(docfiles::writeFile(dir_ / "new/deeper/x_.txt", "x\n"));
     EXPECT_TRUE(pageHas(d + "/new/deeper", "x_.txt"));
+    // Gone and made again (perhaps with the same inode): watched afresh.
+    docfiles::removeTree(d + "/new");
+    ASSERT_TRUE(dir_.folder("new"));
+    ASSERT_TRUE(docfiles::writeFile(dir_ / "new/n_.txt", "n\n"));
+    EXPECT_TRUE(pageHas(d + "/new", "n_.txt"));
 
     // A thousand documents in a burst: few pages, the last one complete.
     for (int i = 0; i < 1000; ++i)
