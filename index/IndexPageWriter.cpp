@@ -75,6 +75,26 @@ void readDocumentText(const QByteArray& path, int codePage, QByteArray& text) {
     text = platform::toBytes(wide, codePage);
 }
 
+// '<', '>' and '&' as entities. On bytes: no code page we write puts these ASCII bytes inside
+// a double-byte character (their trail bytes start at 0x40).
+void escapeHtml(QByteArray& text) {
+    if (!text.contains('<') && !text.contains('>') && !text.contains('&'))
+        return;
+    QByteArray out;
+    out.reserve(text.size() + 16);
+    for (char c : text) {
+        if (c == '<')
+            out.append("&lt;");
+        else if (c == '>')
+            out.append("&gt;");
+        else if (c == '&')
+            out.append("&amp;");
+        else
+            out.append(c);
+    }
+    text = std::move(out);
+}
+
 // Lines go straight into the page's buffer, each followed by CR LF.
 void addLine(QByteArray& page, QByteArrayView line) {
     page.append(line).append("\r\n", 2);
@@ -130,13 +150,16 @@ QString IndexPageWriter::hrefFor(QStringView caption, int codePage) {
 }
 
 IndexPageWriter::Page IndexPageWriter::build(const QString& folder,
-                                             const QList<IndexEntry>& entries) {
+                                             const QList<IndexEntry>& entries,
+                                             PageOptions options) {
     Page page;
     page.text.reserve(1024 + 200 * entries.size());
     for (const char* line : kHeadBeforeTitle)
         addLine(page.text, line);
-    addLine(page.text,
-            platform::ToBytes(QLatin1String("<TITLE>") + folder + QLatin1String("</TITLE>")));
+    QByteArray title = platform::ToBytes(folder);
+    if (options.escapeHtml)
+        escapeHtml(title);
+    addLine(page.text, "<TITLE>" + title + "</TITLE>");
     for (const char* line : kHeadAfterTitle)
         addLine(page.text, line);
 
@@ -162,6 +185,8 @@ IndexPageWriter::Page IndexPageWriter::build(const QString& folder,
             path = platform::toFsBytes(folder + entry.caption);
         }
         readDocumentText(path, codePage, text);
+        if (options.escapeHtml)
+            escapeHtml(text);
         // A plain ASCII name is its own href in every code page.
         const QByteArray href = isPlainHref(entry.caption)
                                     ? entry.caption.toLatin1()
@@ -183,12 +208,14 @@ IndexPageWriter::Page IndexPageWriter::build(const QString& folder,
     return page;
 }
 
-QByteArray IndexPageWriter::pageBytes(const QString& folder, const QList<IndexEntry>& entries) {
-    return build(folder, entries).text;
+QByteArray IndexPageWriter::pageBytes(const QString& folder, const QList<IndexEntry>& entries,
+                                      PageOptions options) {
+    return build(folder, entries, options).text;
 }
 
-int IndexPageWriter::write(const QString& folder, const QList<IndexEntry>& entries) {
-    const Page page = build(folder, entries);
+int IndexPageWriter::write(const QString& folder, const QList<IndexEntry>& entries,
+                           PageOptions options) {
+    const Page page = build(folder, entries, options);
     PageSaver::saveText(page.text, platform::toFsBytes(folder + QLatin1String(PageName)));
     return page.documents;
 }

@@ -25,6 +25,13 @@ struct IndexEntry {
     static IndexEntry fromSearchRec(const TSearchRec& rec);
 };
 
+// How a page is written beyond what every page has in common.
+struct PageOptions {
+    // '<', '>' and '&' in the title and the captions as entities, for pages published where
+    // the documents are not trusted; off, the page holds them as they are.
+    bool escapeHtml = false;
+};
+
 class IndexPageWriter {
 public:
     struct Page {
@@ -35,15 +42,18 @@ public:
     // Reads every listed document of `folder` (a folder path ending with '/', or empty for
     // the working folder) and builds the page. Raises EInOutError for a document that cannot
     // be read.
-    static Page build(const QString& folder, const QList<IndexEntry>& entries);
+    static Page build(const QString& folder, const QList<IndexEntry>& entries,
+                      PageOptions options = {});
 
     // The page as it would be saved (lines ended by CR LF).
-    static QByteArray pageBytes(const QString& folder, const QList<IndexEntry>& entries);
+    static QByteArray pageBytes(const QString& folder, const QList<IndexEntry>& entries,
+                                PageOptions options = {});
 
     // Builds the page and saves it as folder + "index.htm", replacing an older one; answers
     // the number of documents on it. Raises EInOutError, EFCreateError or EWriteError; on
     // any failure the folder is left as it was.
-    static int write(const QString& folder, const QList<IndexEntry>& entries);
+    static int write(const QString& folder, const QList<IndexEntry>& entries,
+                     PageOptions options = {});
 
     // A caption as it goes into an href, so that the link reaches the file whatever its name
     // holds (percent-encoding what a browser would misread).

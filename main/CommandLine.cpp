@@ -3,10 +3,14 @@
 #include "filectrls/Directory.h"
 #include "index/Exception.h"
 #include "index/IndexPageWriter.h"
+#include "main/CommandLineOptions.h"
+#include "main/Progress.h"
+#include "main/WatchMode.h"
 #include "platform/CodePage.h"
 #include "platform/Errors.h"
 #include "platform/FsString.h"
 #include "platform/Paths.h"
+#include "platform/Process.h"
 
 #include <QCoreApplication>
 
@@ -19,93 +23,6 @@
 
 namespace cli {
 namespace {
-
-constexpr char kHelp[] =
-    "Usage: docindex --write [OPTION]... DIR...\n"
-    "       docindex [FOLDER]\n"
-    "Writes DIR/index.htm for each folder DIR, exactly as the window's button does: a table\n"
-    "with a numbered link per document (*_.txt) whose caption is the document's text.\n"
-    "Without --write, --help or --version, docindex opens its window at FOLDER (made\n"
-    "absolute; at worst its deepest existing ancestor), else at its design-time folder.\n"
-    "\n"
-    "  --write          write the index page of each DIR\n"
-    "  -r, --recursive  also every folder below each DIR, each its own page (symbolic links\n"
-    "                   to folders are not followed, hidden folders are skipped); a folder\n"
-    "                   without documents then gets no page unless --empty is given\n"
-    "  --empty          with --recursive, write pages for folders without documents too\n"
-    "  --stdout         print the page instead of writing it (one DIR only)\n"
-    "  --codepage N     write the page in code page N (874, 932, 936, 949, 950, 1250 to\n"
-    "                   1258) instead of the one of the locale\n"
-    "  -h, --help       show this help and exit\n"
-    "  --version        show the version and exit\n"
-    "\n"
-    "Exit status: 0 when every page was written, 1 when some folder failed, 2 for bad usage.\n";
-
-struct Options {
-    bool write = false;
-    bool recursive = false;
-    bool empty = false;
-    bool toStdout = false;
-    bool help = false;
-    bool version = false;
-    int codePage = 0;
-    QList<QByteArray> dirs;
-};
-
-bool isSupportedCodePage(int codePage) {
-    static const std::set<int> pages{874,  932,  936,  949,  950,  1250, 1251,
-                                     1252, 1253, 1254, 1255, 1256, 1257, 1258};
-    return pages.count(codePage) != 0;
-}
-
-// Parses the arguments; an empty answer means they are fine, else the complaint.
-QByteArray parse(const QList<QByteArray>& arguments, Options& options) {
-    bool onlyDirs = false;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QByteArray& a = arguments[i];
-        if (onlyDirs || !a.startsWith('-') || a == "-") {
-            options.dirs.append(a);
-        } else if (a == "--") {
-            onlyDirs = true;
-        } else if (a == "--write") {
-            options.write = true;
-        } else if (a == "-r" || a == "--recursive") {
-            options.recursive = true;
-        } else if (a == "--empty") {
-            options.empty = true;
-        } else if (a == "--stdout") {
-            options.toStdout = true;
-        } else if (a == "-h" || a == "--help") {
-            options.help = true;
-        } else if (a == "--version") {
-            options.version = true;
-        } else if (a == "--codepage" || a.startsWith("--codepage=")) {
-            QByteArray value;
-            if (a == "--codepage") {
-                if (i + 1 >= arguments.size())
-                    return "option '--codepage' needs a code page";
-                value = arguments[++i];
-            } else {
-                value = a.mid(qsizetype(sizeof("--codepage=")) - 1);
-            }
-            bool ok = false;
-            options.codePage = value.toInt(&ok);
-            if (!ok || !isSupportedCodePage(options.codePage))
-                return "unknown code page '" + value + "'";
-        } else {
-            return "unknown option '" + a + "'";
-        }
-    }
-    if (options.help || options.version)
-        return {};
-    if (!options.write)
-        return "nothing to do: give --write DIR...";
-    if (options.dirs.isEmpty())
-        return "--write needs at least one folder";
-    if (options.toStdout && (options.dirs.size() != 1 || options.recursive))
-        return "--stdout prints the page of one folder only (and not with --recursive)";
-    return {};
-}
 
 void print(std::FILE* stream, QByteArrayView bytes) {
     std::fwrite(bytes.data(), 1, size_t(bytes.size()), stream);
@@ -123,8 +40,8 @@ QByteArray joinShown(const QByteArray& parent, const QByteArray& name) {
 
 class Writer {
 public:
-    Writer(const Options& options, std::FILE* out, std::FILE* err)
-        : options_(options), out_(out), err_(err) {}
+    Writer(const Options& options, std::FILE* out, std::FILE* err, const WriteHooks& hooks)
+        : options_(options), out_(out), err_(err), hooks_(hooks) {}
 
     // Writes the page of `dir` (and with --recursive of every folder below); false when any
     // folder failed.
@@ -162,6 +79,8 @@ public:
 
 private:
     bool writeFolder(const Pending& pending, std::vector<Pending>& below) {
+        if (hooks_.onFolder)
+            hooks_.onFolder(pending.shown, pending.folder);
         try {
             QList<IndexEntry> entries;
             int documents = 0;
@@ -181,14 +100,21 @@ private:
                     entries.append(std::move(indexEntry));
                 }
             }
+            if (hooks_.progress)
+                hooks_.progress->addFolder(documents);
             if (options_.recursive && documents == 0 && !options_.empty)
                 return true;
+            const PageOptions pageOptions{options_.escapeHtml};
             if (options_.toStdout) {
-                print(out_, IndexPageWriter::pageBytes(pending.folder, entries));
+                print(out_, IndexPageWriter::pageBytes(pending.folder, entries, pageOptions));
                 std::fflush(out_);
                 return true;
             }
-            const int written = IndexPageWriter::write(pending.folder, entries);
+            const int written = IndexPageWriter::write(pending.folder, entries, pageOptions);
+            if (options_.quiet)
+                return true;
+            if (hooks_.progress)
+                hooks_.progress->clear();
             print(out_, joinShown(pending.shown, IndexPageWriter::PageName) + ": " +
                             QByteArray::number(written) +
                             (written == 1 ? " document\n" : " documents\n"));
@@ -214,6 +140,8 @@ private:
     }
 
     void report(const QByteArray& shown, const QString& message) {
+        if (hooks_.progress)
+            hooks_.progress->clear();
         print(err_, "docindex: " + shown + ": " + platform::toFsBytes(message) + "\n");
         std::fflush(err_);
     }
@@ -221,19 +149,19 @@ private:
     const Options& options_;
     std::FILE* out_;
     std::FILE* err_;
+    const WriteHooks& hooks_;
     std::set<platform::FolderId> visited_;
 };
 
 } // namespace
 
-bool isCommandLine(const QList<QByteArray>& arguments) {
-    for (const QByteArray& a : arguments) {
-        if (a == "--")
-            break;
-        if (a == "--write" || a == "--help" || a == "-h" || a == "--version")
-            return true;
-    }
-    return false;
+bool writeTrees(const Options& options, const QList<QByteArray>& dirs, std::FILE* out,
+                std::FILE* err, const WriteHooks& hooks) {
+    Writer writer(options, out, err, hooks);
+    bool ok = true;
+    for (const QByteArray& dir : dirs)
+        ok = writer.writeTree(dir) && ok;
+    return ok;
 }
 
 int run(const QList<QByteArray>& arguments, std::FILE* out, std::FILE* err) {
@@ -244,7 +172,7 @@ int run(const QList<QByteArray>& arguments, std::FILE* out, std::FILE* err) {
         return kBadUsage;
     }
     if (options.help) {
-        print(out, kHelp);
+        print(out, helpText());
         return kAllWritten;
     }
     if (options.version) {
@@ -253,11 +181,12 @@ int run(const QList<QByteArray>& arguments, std::FILE* out, std::FILE* err) {
     }
     if (options.codePage != 0)
         platform::setConversionCodePage(options.codePage);
-    Writer writer(options, out, err);
-    bool ok = true;
-    for (const QByteArray& dir : options.dirs)
-        ok = writer.writeTree(dir) && ok;
-    return ok ? kAllWritten : kSomeFailed;
+    if (options.watch)
+        return runWatch(options, out, err);
+    Progress progress(err, options.recursive && !options.quiet && platform::isTerminal(err));
+    WriteHooks hooks;
+    hooks.progress = &progress;
+    return writeTrees(options, options.dirs, out, err, hooks) ? kAllWritten : kSomeFailed;
 }
 
 namespace {

@@ -1,5 +1,6 @@
 #pragma once
-// The command-line mode: index pages written without a window (docindex --write DIR...).
+// The command-line mode: index pages written without a window (docindex --write DIR...),
+// and kept current (--watch).
 // Qt Core only: it runs where there is no display.
 #include <QByteArray>
 #include <QList>
@@ -13,8 +14,10 @@ inline constexpr int kAllWritten = 0;
 inline constexpr int kSomeFailed = 1;
 inline constexpr int kBadUsage = 2;
 
-// Whether the arguments (without the program name) ask for the command-line mode: any of
-// --write, --help, --version (or their short forms).
+// Whether the arguments (without the program name) ask for the command-line mode: anything
+// but the window's own `[FOLDER]` (with the toolkit's display options). Every other form,
+// also a wrong one, is the command line's to run or to refuse, so bad usage never waits for
+// a display.
 bool isCommandLine(const QList<QByteArray>& arguments);
 bool isCommandLine(int argc, char** argv);
 

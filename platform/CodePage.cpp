@@ -2,6 +2,7 @@
 
 #include <QSysInfo>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -216,6 +217,19 @@ QByteArrayView lower(QByteArrayView v, char* buffer, std::size_t size) {
 }
 
 } // namespace
+
+std::span<const int> supportedCodePages() {
+    static const std::array<int, kCodePages.size()> sorted = [] {
+        std::array<int, kCodePages.size()> pages = kCodePages;
+        std::sort(pages.begin(), pages.end());
+        return pages;
+    }();
+    return sorted;
+}
+
+bool isSupportedCodePage(int codePage) {
+    return slotOf(codePage) >= 0;
+}
 
 int codePageForLocale(QByteArrayView localeName) {
     // language[_territory][.codeset][@modifier]

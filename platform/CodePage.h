@@ -5,7 +5,13 @@
 #include <QByteArray>
 #include <QString>
 
+#include <span>
+
 namespace platform {
+
+// Every code page we convert with, ascending: what --codepage accepts and its help lists.
+std::span<const int> supportedCodePages();
+bool isSupportedCodePage(int codePage);
 
 // The code page for a locale name such as "ru_RU.UTF-8" or "sr_RS@latin" (1252 for C,
 // POSIX, empty and every language without a table entry).

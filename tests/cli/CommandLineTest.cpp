@@ -2,13 +2,18 @@
 // failures leave behind, the walk of --recursive, and the exit codes.
 #include "main/CommandLine.h"
 #include "listing/ListingTestSupport.h"
+#include "main/Progress.h"
 #include "platform/CodePage.h"
+#include "platform/Fault.h"
 #include "support/DocFiles.h"
 #include "support/ExpectedPage.h"
 
 #include <QDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -179,6 +184,66 @@ TEST_F(Cli, RecursiveWalksRealFoldersOnly) {
     EXPECT_TRUE(dir.exists("a-empty/index.htm"));
 }
 
+// Names that are not UTF-8 go through the parser and into every text byte for byte.
+TEST_F(Cli, NamesThatAreNotUtf8AndEscapedPages) {
+    Folder dir;
+    const QByteArray name = "\xCF\xE0\xEF\xEA\xE0 &<b>"; // cp1251
+    ASSERT_TRUE(dir.folder(name));
+    ASSERT_TRUE(docfiles::writeFile(dir / name + "/a_.txt", "<b> & <script>\n"));
+    Result r = runCli({"-q", "--codepage", "1251", dir / name});
+    EXPECT_EQ(r.code, cli::kAllWritten) << r.err.constData();
+    EXPECT_TRUE(r.out.isEmpty()); // quiet
+    using namespace expectedpage;
+    EXPECT_EQ(docfiles::readFile(dir / name + "/index.htm"),
+              joined(head(dir / name + "/") + row(1, "a_.txt", " <b> & <script>") + kFoot));
+
+    r = runCli({"--escape-html", "--codepage", "1251", "--stdout", dir / name});
+    EXPECT_EQ(r.out, joined(head(dir.path() + "/\xCF\xE0\xEF\xEA\xE0 &amp;&lt;b&gt;/") +
+                            row(1, "a_.txt", " &lt;b&gt; &amp; &lt;script&gt;") + kFoot));
+
+    r = runCli({"--write", dir / name + "/missing"});
+    EXPECT_EQ(r.code, cli::kSomeFailed);
+    EXPECT_TRUE(r.err.startsWith("docindex: " + dir / name + "/missing: ")) << r.err.constData();
+}
+
+// Past the per-user limit of watches: said once, and the folders watched are kept current.
+TEST_F(Cli, WatchPastTheLimitOfWatchesGoesOn) {
+    platform::fault::Scope faults;
+    Folder dir;
+    for (const char* name : {"a", "b", "c"})
+        ASSERT_TRUE(dir.folder(name));
+    platform::fault::inject("inotify_add_watch", ENOSPC, 1); // DIR itself is watched
+    QTimer stop; // a SIGTERM once the watch waits for changes
+    stop.setSingleShot(true);
+    QObject::connect(&stop, &QTimer::timeout, [] { std::raise(SIGTERM); });
+    stop.start(0);
+    const Result r = runCli({"--watch", "-r", "--empty", dir.path()});
+    EXPECT_EQ(r.code, cli::kAllWritten);
+    EXPECT_EQ(r.err.count("fs.inotify.max_user_watches"), 1) << r.err.constData();
+    EXPECT_EQ(r.out.count("index.htm: 0 documents\n"), 4); // every page is still written
+}
+
+TEST(CliProgress, OneLineAtMostTenTimesASecondErasedAtTheEnd) {
+    char* buffer = nullptr;
+    size_t size = 0;
+    std::FILE* err = open_memstream(&buffer, &size);
+    std::chrono::steady_clock::time_point now{};
+    {
+        cli::Progress progress(err, true, [&] { return now; });
+        progress.addFolder(2); // drawn
+        now += std::chrono::milliseconds(50);
+        progress.addFolder(0); // too soon
+        now += std::chrono::milliseconds(60);
+        progress.addFolder(1); // drawn
+        cli::Progress hidden(err, false);
+        hidden.addFolder(5); // not a terminal: nothing
+    }
+    std::fclose(err);
+    EXPECT_EQ(QByteArray(buffer, qsizetype(size)),
+              "\r\033[K1 folder, 2 documents\r\033[K3 folders, 3 documents\r\033[K");
+    std::free(buffer);
+}
+
 TEST_F(Cli, EveryNamedFolderIsWrittenWithoutRecursive) {
     Folder dir;
     ASSERT_TRUE(dir.folder("empty"));
@@ -196,14 +261,24 @@ TEST_F(Cli, UsageAndExitCodes) {
         const char* errStarts;
     } const cases[] = {
         {{}, cli::kBadUsage, "", "docindex: nothing to do"},
-        {{"--write"}, cli::kBadUsage, "", "docindex: --write needs at least one folder"},
+        {{"--write"}, cli::kBadUsage, "", "docindex: no folder given"},
+        {{"-r"}, cli::kBadUsage, "", "docindex: no folder given"},
+        {{"--writ", "x"}, cli::kBadUsage, "", "docindex: unknown option '--writ'\n"},
+        {{"-xr", "x"}, cli::kBadUsage, "", "docindex: unknown option '-x'\n"},
+        {{"--write=1", "x"}, cli::kBadUsage, "", "docindex: unexpected value after '--write'\n"},
+        {{"--write", ""}, cli::kBadUsage, "", "docindex: a folder name cannot be empty"},
+        {{"a", "b"}, cli::kBadUsage, "", "docindex: the window opens one folder"},
+        {{"--watch", "--stdout", "a"}, cli::kBadUsage, "", "docindex: --stdout"},
         {{"--bogus", "--write", "x"}, cli::kBadUsage, "", "docindex: unknown option '--bogus'"},
         {{"--write", "--stdout", "a", "b"}, cli::kBadUsage, "", "docindex: --stdout"},
         {{"--write", "--stdout", "-r", "a"}, cli::kBadUsage, "", "docindex: --stdout"},
         {{"--write", "--codepage", "999", "a"}, cli::kBadUsage, "", "docindex: unknown code page"},
-        {{"--write", "--codepage"}, cli::kBadUsage, "", "docindex: option '--codepage'"},
-        {{"--help"}, cli::kAllWritten, "Usage: docindex --write", ""},
-        {{"-h", "--write", "x"}, cli::kAllWritten, "Usage: docindex --write", ""},
+        {{"--write", "--codepage"},
+         cli::kBadUsage,
+         "",
+         "docindex: missing value after '--codepage'"},
+        {{"--help"}, cli::kAllWritten, "Usage: docindex [OPTION]... DIR...", ""},
+        {{"-h", "--write", "x"}, cli::kAllWritten, "Usage: docindex [OPTION]... DIR...", ""},
         {{"--version"}, cli::kAllWritten, "docindex ", ""},
     };
     for (const Case& c : cases) {
@@ -225,7 +300,17 @@ TEST(CliDispatch, WhichArgumentsMeanTheCommandLine) {
         {{"x", "--help"}, true},
         {{"-h"}, true},
         {{"--version"}, true},
-        {{"--", "--write"}, false}, // a folder named --write
+        {{"--", "--write"}, false},               // a folder named --write
+        {{"-platform", "offscreen", "x"}, false}, // the toolkit's own options
+        {{"--style=fusion", "-reverse"}, false},
+        {{"--stdout", "x"}, true},
+        {{"-r", "x"}, true},
+        {{"--writ", "x"}, true}, // refused as bad usage, without a display
+        {{"-q", "x"}, true},
+        {{"--watch", "x"}, true},
+        {{"--escape-html", "x"}, true},
+        {{"a", "b"}, true},
+        {{""}, true},
     };
     for (const auto& [arguments, expected] : cases)
         EXPECT_EQ(cli::isCommandLine(arguments), expected) << arguments.join(' ').constData();

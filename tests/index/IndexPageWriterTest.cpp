@@ -113,24 +113,33 @@ TEST_F(IndexPageWriterTest, RowsForDocumentsOnlyNumberedInListOrder) {
 }
 
 TEST_F(IndexPageWriterTest, DocumentText) {
+    // The text as written, and with escapeHtml.
     const struct {
         const char* name;
         QByteArray content;
         QByteArray text;
+        QByteArray escaped;
     } cases[] = {
-        {"empty document", "", ""},
-        {"empty line inside", "A\r\n\r\nB", " A  B"},
-        {"markup stays unescaped", "<b>Tom & \"Jerry\"</b>\r\n", " <b>Tom & \"Jerry\"</b>"},
+        {"empty document", "", "", ""},
+        {"empty line inside", "A\r\n\r\nB", " A  B", " A  B"},
+        {"markup stays unescaped", "<b>Tom & \"Jerry\"</b>\r\n", " <b>Tom & \"Jerry\"</b>",
+         " &lt;b&gt;Tom &amp; \"Jerry\"&lt;/b&gt;"},
+        {"script", "<script>x()</script>", " <script>x()</script>",
+         " &lt;script&gt;x()&lt;/script&gt;"},
         {"Ctrl+Z ends it",
          "A\r\nB\x1A"
          "C\r\n",
-         " A B"},
-        {"undefined byte survives", "x\x98y", " x\x98y"},
+         " A B", " A B"},
+        {"undefined byte survives", "x\x98y", " x\x98y", " x\x98y"},
     };
     for (const auto& c : cases) {
         addDocument("d_.txt", c.content);
         EXPECT_EQ(written({entry("d_.txt")}),
                   joined(head(docs_) + row(1, "d_.txt", c.text) + kFoot))
+            << c.name;
+        IndexPageWriter::write(folder_, {entry("d_.txt")}, PageOptions{true});
+        EXPECT_EQ(docfiles::readFile(docs_ + "index.htm"),
+                  joined(head(docs_) + row(1, "d_.txt", c.escaped) + kFoot))
             << c.name;
     }
 }

@@ -1,0 +1,223 @@
+#include "main/CommandLineOptions.h"
+
+#include "main/CommandLine.h"
+
+#include "platform/CodePage.h"
+#include "platform/FsString.h"
+
+#include <QCommandLineParser>
+
+#include <algorithm>
+#include <array>
+
+namespace cli {
+namespace {
+
+// The toolkit's own options that the window takes (QGuiApplication and QApplication): they
+// keep the window mode.
+constexpr std::array kWindowOptionsWithValue = {"platform",
+                                                "platformpluginpath",
+                                                "platformtheme",
+                                                "plugin",
+                                                "qwindowgeometry",
+                                                "qwindowicon",
+                                                "qwindowtitle",
+                                                "display",
+                                                "geometry",
+                                                "style",
+                                                "stylesheet",
+                                                "session",
+                                                "name",
+                                                "title"};
+constexpr std::array kWindowFlags = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+// The option name of "-x", "--x" or "-x=value"; empty for anything else.
+QByteArray windowOptionName(const QByteArray& a, bool& hasValue) {
+    if (!a.startsWith('-') || a.size() < 2)
+        return {};
+    QByteArray name = a.mid(a.startsWith("--") ? 2 : 1);
+    hasValue = name.contains('=');
+    return hasValue ? name.left(name.indexOf('=')) : name;
+}
+
+bool windowOption(const QByteArray& a, bool& takesNext) {
+    bool hasValue = false;
+    const QByteArray name = windowOptionName(a, hasValue);
+    takesNext = false;
+    if (name.isEmpty())
+        return false;
+    if (std::find(kWindowFlags.begin(), kWindowFlags.end(), name) != kWindowFlags.end())
+        return !hasValue;
+    if (std::find(kWindowOptionsWithValue.begin(), kWindowOptionsWithValue.end(), name) ==
+        kWindowOptionsWithValue.end())
+        return false;
+    takesNext = !hasValue;
+    return true;
+}
+
+// The code pages, wrapped under the option's text.
+QByteArray codePageList() {
+    const QByteArray indent(19, ' ');
+    QByteArray list = indent;
+    qsizetype lineStart = 0;
+    for (int page : platform::supportedCodePages()) {
+        if (list.size() > indent.size())
+            list += ",";
+        if (list.size() - lineStart > 80) {
+            list += "\n" + indent;
+            lineStart = list.size() - indent.size();
+        } else if (list.size() > indent.size()) {
+            list += ' ';
+        }
+        list += QByteArray::number(page);
+    }
+    return list + "\n";
+}
+
+// Qt's "Missing value after '--codepage'." as our complaint: lower case, no full stop.
+QByteArray fromQtError(const QString& text) {
+    QByteArray complaint = platform::toFsBytes(text);
+    if (complaint.endsWith('.'))
+        complaint.chop(1);
+    if (!complaint.isEmpty())
+        complaint[0] = char(QChar::toLower(ushort(uchar(complaint[0]))));
+    return complaint;
+}
+
+} // namespace
+
+bool isCommandLine(const QList<QByteArray>& arguments) {
+    int positional = 0;
+    bool onlyNames = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QByteArray& a = arguments[i];
+        bool takesNext = false;
+        if (onlyNames || !a.startsWith('-') || a == "-") {
+            if (a.isEmpty())
+                return true; // bad usage, refused without a display
+            ++positional;
+        } else if (a == "--") {
+            onlyNames = true;
+        } else if (windowOption(a, takesNext)) {
+            i += takesNext ? 1 : 0;
+        } else {
+            return true; // ours, or unknown
+        }
+    }
+    return positional > 1;
+}
+
+QByteArray parse(const QList<QByteArray>& arguments, Options& options) {
+    QCommandLineParser parser;
+    const QCommandLineOption write(QStringLiteral("write"));
+    const QCommandLineOption toStdout(QStringLiteral("stdout"));
+    const QCommandLineOption recursive(
+        QStringList{QStringLiteral("r"), QStringLiteral("recursive")});
+    const QCommandLineOption empty(QStringLiteral("empty"));
+    const QCommandLineOption codePage(QStringLiteral("codepage"), QString(), QStringLiteral("N"));
+    const QCommandLineOption watch(QStringLiteral("watch"));
+    const QCommandLineOption escapeHtml(QStringLiteral("escape-html"));
+    const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOptions(
+        {write, toStdout, recursive, empty, codePage, watch, escapeHtml, quiet, help, version});
+
+    // Through the file-system decoding, so that every name comes back byte for byte.
+    QStringList wide{QStringLiteral("docindex")};
+    for (const QByteArray& a : arguments)
+        wide.append(platform::fromFsBytes(a));
+    if (!parser.parse(wide)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (unknown.isEmpty())
+            return fromQtError(parser.errorText());
+        // As it was written: "--writ" or, within "-xr", "-x".
+        const QByteArray name = platform::toFsBytes(unknown.first());
+        const bool long_ = std::any_of(arguments.begin(), arguments.end(), [&](const auto& a) {
+            return a == "--" + name || a.startsWith("--" + name + "=");
+        });
+        return "unknown option '" + QByteArray(long_ ? "--" : "-") + name + "'";
+    }
+
+    options.help = parser.isSet(help);
+    options.version = parser.isSet(version);
+    options.recursive = parser.isSet(recursive);
+    options.empty = parser.isSet(empty);
+    options.toStdout = parser.isSet(toStdout);
+    options.watch = parser.isSet(watch);
+    options.escapeHtml = parser.isSet(escapeHtml);
+    options.quiet = parser.isSet(quiet);
+    options.write = parser.isSet(write) || options.recursive || options.empty || options.toStdout ||
+                    options.watch || options.escapeHtml || options.quiet || parser.isSet(codePage);
+    for (const QString& dir : parser.positionalArguments())
+        options.dirs.append(platform::toFsBytes(dir));
+    if (options.help || options.version)
+        return {};
+    if (parser.isSet(codePage)) {
+        const QString value = parser.value(codePage);
+        bool ok = false;
+        options.codePage = value.toInt(&ok);
+        if (!ok || !platform::isSupportedCodePage(options.codePage))
+            return "unknown code page '" + platform::toFsBytes(value) + "'";
+    }
+    if (std::any_of(options.dirs.begin(), options.dirs.end(),
+                    [](const QByteArray& d) { return d.isEmpty(); }))
+        return "a folder name cannot be empty ('')";
+    if (!options.write) {
+        if (options.dirs.size() > 1)
+            return "the window opens one folder; extra argument '" + options.dirs[1] + "'";
+        return "nothing to do: give --write DIR...";
+    }
+    if (options.dirs.isEmpty())
+        return "no folder given: docindex --write DIR...";
+    if (options.toStdout && (options.dirs.size() != 1 || options.recursive || options.watch))
+        return "--stdout prints the page of one folder only (not with --recursive or --watch)";
+    return {};
+}
+
+QByteArray helpText() {
+    return "Usage: docindex [OPTION]... DIR...\n"
+           "       docindex [FOLDER]\n"
+           "Writes DIR/index.htm for each folder DIR, exactly as the window's button does: a\n"
+           "table with a numbered link per document (*_.txt) whose caption is the document's\n"
+           "text. Any option below selects this. Without options docindex opens its window at\n"
+           "FOLDER (made absolute; at worst its deepest existing ancestor), else at its\n"
+           "design-time folder.\n"
+           "\n"
+           "  --write          write the index page of each DIR (what any option does)\n"
+           "                     docindex --write ~/docs ~/more\n"
+           "  -r, --recursive  also every folder below each DIR, each its own page (symbolic\n"
+           "                   links to folders are not followed, hidden folders are skipped);\n"
+           "                   a folder without documents then gets no page unless --empty\n"
+           "                     docindex -r ~/docs\n"
+           "  --empty          with --recursive, write pages for folders without documents too\n"
+           "                     docindex -r --empty ~/docs\n"
+           "  --stdout         print the page instead of writing it (one DIR only)\n"
+           "                     docindex --stdout ~/docs > /tmp/page.htm\n"
+           "  --codepage N     write the page in code page N instead of the one of the locale:\n" +
+           codePageList() +
+           "                     docindex --codepage 1251 ~/docs\n"
+           "  --escape-html    write '<', '>' and '&' in the title and the captions as\n"
+           "                   &lt; &gt; &amp; (for documents that are not trusted)\n"
+           "                     docindex --escape-html /srv/www/docs\n"
+           "  --watch          write the pages, then keep them current: a folder's page is\n"
+           "                   written again shortly after a document in it changes (with -r\n"
+           "                   new subfolders are watched too), until SIGINT or SIGTERM\n"
+           "                     docindex --watch -r /srv/www/docs\n"
+           "  -q, --quiet      print nothing but errors\n"
+           "                     docindex -q -r ~/docs\n"
+           "  -h, --help       show this help and exit\n"
+           "                     docindex --help\n"
+           "  --version        show the version and exit\n"
+           "                     docindex --version\n"
+           "\n"
+           "Each page written prints one line (DIR/index.htm: N documents); with -r and a\n"
+           "terminal, stderr shows a running count of folders and documents.\n"
+           "\n"
+           "Exit status:\n"
+           "  0  every page was written (and --watch ended by SIGINT or SIGTERM)\n"
+           "  1  some folder failed, or the window could not start\n"
+           "  2  bad usage\n";
+}
+
+} // namespace cli

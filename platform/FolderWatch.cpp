@@ -1,0 +1,107 @@
+#include "platform/FolderWatch.h"
+
+#include "platform/Fault.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+// IN_MODIFY as well as IN_CLOSE_WRITE: a writer that keeps its file open still gets its page
+// current. IN_EXCL_UNLINK keeps writes to deleted but still open files quiet.
+constexpr uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MODIFY |
+                                IN_ATTRIB | IN_CLOSE_WRITE | IN_MOVE_SELF | IN_ONLYDIR |
+                                IN_EXCL_UNLINK;
+constexpr uint32_t kCameIn = IN_CREATE | IN_MOVED_TO;
+constexpr uint32_t kWentOut = IN_DELETE | IN_MOVED_FROM;
+
+} // namespace
+
+FolderWatch::FolderWatch() {
+    if (int err = fault::take("inotify_init1")) {
+        m_error = err;
+        return;
+    }
+    m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_fd < 0)
+        m_error = errno;
+}
+
+FolderWatch::~FolderWatch() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+int FolderWatch::add(QByteArrayView folder, bool followLink, int& err) {
+    err = 0;
+    if (int fault = fault::take("inotify_add_watch")) {
+        err = fault;
+        return -1;
+    }
+    const QByteArray path = folder.toByteArray();
+    const int wd = ::inotify_add_watch(m_fd, path.constData(),
+                                       kWatchMask | (followLink ? 0u : uint32_t(IN_DONT_FOLLOW)));
+    if (wd < 0)
+        err = errno;
+    return wd;
+}
+
+void FolderWatch::remove(int watch) {
+    ::inotify_rm_watch(m_fd, watch);
+}
+
+bool FolderWatch::read(std::vector<Event>& events) {
+    alignas(inotify_event) char buffer[64 * 1024];
+    for (;;) {
+        ssize_t n = -1;
+        if (int err = fault::take("read")) {
+            errno = err;
+        } else {
+            n = ::read(m_fd, buffer, sizeof buffer);
+        }
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN)
+                return true;
+            m_error = errno;
+            return false;
+        }
+        if (n == 0)
+            return true;
+        for (ssize_t at = 0; at + ssize_t(sizeof(inotify_event)) <= n;) {
+            inotify_event e;
+            std::memcpy(&e, buffer + at, sizeof e);
+            const char* name = buffer + at + sizeof(inotify_event);
+            at += ssize_t(sizeof(inotify_event) + e.len);
+            Event out;
+            out.watch = e.wd;
+            if (e.mask & IN_Q_OVERFLOW) {
+                out.kind = Event::Overflow;
+            } else if (e.mask & IN_IGNORED) {
+                out.kind = Event::Gone;
+            } else if (e.mask & IN_MOVE_SELF) {
+                out.kind = Event::Moved;
+            } else if (e.len == 0) {
+                continue; // the folder's own mode or times: not part of any page
+            } else {
+                out.name = QByteArray(name, qsizetype(::strnlen(name, e.len)));
+                if (!(e.mask & IN_ISDIR))
+                    out.kind = Event::Entry;
+                else if (e.mask & kCameIn)
+                    out.kind = Event::SubfolderIn;
+                else if (e.mask & kWentOut)
+                    out.kind = Event::SubfolderOut;
+                else
+                    continue; // a subfolder's mode or times
+            }
+            events.push_back(std::move(out));
+        }
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,59 @@
+#pragma once
+// Change notification for many folders through one inotify instance, for keeping pages
+// current: unlike ChangeNotifier (one folder, only what a listing shows) it reports every
+// event about a name, also a rewrite that keeps the size, since that changes a caption.
+// The caller waits on fd() (poll or an event loop's socket notifier) and then calls read().
+//
+// The system calls ask the fault hook first, under the names "inotify_init1",
+// "inotify_add_watch" and "read".
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <vector>
+
+namespace platform {
+
+class FolderWatch {
+public:
+    struct Event {
+        enum Kind {
+            Entry,        // a file in the folder: created, removed, renamed, written, chmod
+            SubfolderIn,  // a folder created in it or moved into it
+            SubfolderOut, // a subfolder removed or moved away
+            Moved,        // the watched folder itself was renamed or moved
+            Gone,         // the watch has ended (folder deleted, unmounted)
+            Overflow,     // events were lost: everything must be looked at again
+        };
+        Kind kind = Entry;
+        int watch = -1;
+        QByteArray name; // for Entry, SubfolderIn and SubfolderOut
+    };
+
+    FolderWatch();
+    ~FolderWatch();
+    FolderWatch(const FolderWatch&) = delete;
+    FolderWatch& operator=(const FolderWatch&) = delete;
+
+    // False when no inotify instance could be had (error(): EMFILE past the per-user limit
+    // of instances).
+    bool isValid() const { return m_fd >= 0; }
+    int error() const { return m_error; }
+    // Readable while events wait.
+    int fd() const { return m_fd; }
+
+    // Watches `folder`; a folder already watched (also under another name) answers its
+    // existing watch. A symbolic link is followed only when asked. Answers -1 with errno in
+    // `err` (ENOSPC: the per-user limit of watches, fs.inotify.max_user_watches).
+    int add(QByteArrayView folder, bool followLink, int& err);
+    void remove(int watch);
+
+    // Appends every queued event, without blocking. False when reading failed (errno in
+    // error()).
+    bool read(std::vector<Event>& events);
+
+private:
+    int m_fd = -1;
+    int m_error = 0;
+};
+
+} // namespace platform

@@ -1,0 +1,65 @@
+#include "platform/Process.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+std::atomic<int> stopWriteFd{-1};
+struct sigaction previousInt {};
+struct sigaction previousTerm {};
+
+void onStopSignal(int) {
+    const int saved = errno;
+    const int fd = stopWriteFd.load(std::memory_order_relaxed);
+    if (fd >= 0) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t n = ::write(fd, &byte, 1); // full pipe: already pending
+    }
+    errno = saved;
+}
+
+} // namespace
+
+StopSignals::StopSignals() {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    m_read = fds[0];
+    m_write = fds[1];
+    stopWriteFd.store(m_write, std::memory_order_relaxed);
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, &previousInt);
+    ::sigaction(SIGTERM, &action, &previousTerm);
+}
+
+StopSignals::~StopSignals() {
+    if (m_read < 0)
+        return;
+    ::sigaction(SIGINT, &previousInt, nullptr);
+    ::sigaction(SIGTERM, &previousTerm, nullptr);
+    stopWriteFd.store(-1, std::memory_order_relaxed);
+    ::close(m_read);
+    ::close(m_write);
+}
+
+bool StopSignals::take() {
+    bool any = false;
+    char buffer[64];
+    while (m_read >= 0 && ::read(m_read, buffer, sizeof buffer) > 0)
+        any = true;
+    return any;
+}
+
+bool isTerminal(std::FILE* stream) {
+    return stream && ::isatty(::fileno(stream)) == 1;
+}
+
+} // namespace platform

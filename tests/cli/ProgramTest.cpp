@@ -1,0 +1,213 @@
+// The real program in a child process: which mode the arguments choose whatever the display,
+// and the watch mode keeping pages current.
+#include "listing/ListingTestSupport.h"
+#include "support/DocFiles.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+
+using listingtest::Folder;
+
+namespace {
+
+QString program() {
+    return qEnvironmentVariable("DOCINDEX_BINARY_DIR") + QStringLiteral("/main/docindex");
+}
+
+// Starts the program with `arguments`; `display` empty means no display at all.
+void start(QProcess& process, const QStringList& arguments, const QString& display = {}) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QLatin1String(name));
+    if (!display.isEmpty())
+        env.insert(QStringLiteral("DISPLAY"), display);
+    process.setProcessEnvironment(env);
+    process.start(program(), arguments);
+    ASSERT_TRUE(process.waitForStarted(10000)) << qPrintable(program());
+}
+
+TEST(Program, ModeAndUsageWhateverTheDisplay) {
+    Folder dir;
+    ASSERT_TRUE(docfiles::writeFile(dir / "a_.txt", "A\n"));
+    const QString d = dir.location();
+    const struct {
+        QStringList arguments;
+        int code;
+        const char* errLine; // the first line of stderr
+    } cases[] = {
+        {{"--writ", d}, 2, "docindex: unknown option '--writ'"},
+        {{d, d}, 2, "docindex: the window opens one folder; extra argument '"},
+        {{""}, 2, "docindex: a folder name cannot be empty ('')"},
+        {{"--stdout", d}, 0, ""},
+        {{"-r", "-q", d}, 0, ""},
+        {{"--help"}, 0, ""},
+        // The window, without a display (after the toolkit's own complaints, if any).
+        {{d}, 1, "docindex: cannot open the window"},
+    };
+    // A display number nobody serves.
+    auto freeDisplay = [](int from) {
+        while (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(from)))
+            ++from;
+        return from;
+    };
+    // One that answers, where an X server can be had.
+    const int live = freeDisplay(171);
+    QProcess xvfb;
+    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(live),
+                                        QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    const bool haveLive = xvfb.waitForStarted(5000) && [&] {
+        QDeadlineTimer deadline(10000);
+        while (!QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(live)))
+            if (deadline.hasExpired() || xvfb.waitForFinished(20))
+                return false;
+        return true;
+    }();
+
+    // No display, one that does not answer, one that does.
+    QStringList displays{QString(), QStringLiteral(":%1").arg(freeDisplay(93))};
+    if (haveLive)
+        displays.append(QStringLiteral(":%1").arg(live));
+    for (const QString& display : displays) {
+        for (const auto& c : cases) {
+            if (c.code == 1 && display.endsWith(QString::number(live)))
+                continue; // a window that would open
+            QProcess p;
+            start(p, c.arguments, display);
+            ASSERT_TRUE(p.waitForFinished(30000));
+            const QByteArray err = p.readAllStandardError();
+            const QString what = c.arguments.join(' ') + " DISPLAY=" + display;
+            EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << qPrintable(what);
+            EXPECT_EQ(p.exitCode(), c.code) << qPrintable(what);
+            EXPECT_TRUE(c.code == 1 ? err.contains(c.errLine) : err.startsWith(c.errLine))
+                << qPrintable(what) << err.constData();
+            if (c.code == 2) {
+                EXPECT_TRUE(err.contains("\nTry 'docindex --help'")) << qPrintable(what);
+            }
+        }
+    }
+    xvfb.terminate();
+    xvfb.waitForFinished(5000);
+}
+
+// A watch in a child process: its printed lines are the pages written.
+class Watch : public ::testing::Test {
+protected:
+    void run(const QStringList& options) {
+        start(process_, options + QStringList{QStringLiteral("--watch"), dir_.location()});
+    }
+    void TearDown() override {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(10000);
+        }
+    }
+    // Collects output until `done` holds, for at most ten seconds.
+    bool waitFor(const std::function<bool()>& done) {
+        QDeadlineTimer deadline(10000);
+        for (;;) {
+            out_ += process_.readAllStandardOutput();
+            if (done())
+                return true;
+            if (deadline.hasExpired() || process_.state() == QProcess::NotRunning)
+                return false;
+            process_.waitForReadyRead(20);
+        }
+    }
+    qsizetype linesFor(const QByteArray& folder) const {
+        return out_.count(folder + "/index.htm: ");
+    }
+    // Waits until the folder's page holds `text` and not `absent`.
+    bool pageHas(const QByteArray& folder, const QByteArray& text, const char* absent = nullptr) {
+        return waitFor([&] {
+            const QByteArray page = docfiles::readFile(folder + "/index.htm");
+            return page.contains(text) && !(absent && page.contains(absent));
+        });
+    }
+
+    Folder dir_;
+    QProcess process_;
+    QByteArray out_;
+};
+
+TEST_F(Watch, DocumentsCreatedRewrittenRenamedRemoved) {
+    const QByteArray d = dir_.path();
+    ASSERT_TRUE(docfiles::writeFile(dir_ / "a_.txt", "first\n"));
+    run({});
+    ASSERT_TRUE(waitFor([&] { return linesFor(d) == 1; }));
+    const struct {
+        const char* what;
+        std::function<bool()> change;
+        const char* present;
+        const char* absent;
+    } steps[] = {
+        {"created", [&] { return docfiles::writeFile(dir_ / "b_.txt", "second\n"); },
+         "b_.txt.rtf\"> second<", nullptr},
+        {"rewritten, same size", [&] { return docfiles::writeFile(dir_ / "b_.txt", "SECOND\n"); },
+         "> SECOND<", "> second<"},
+        {"renamed",
+         [&] {
+             return ::rename((dir_ / "b_.txt").constData(), (dir_ / "c_.txt").constData()) == 0;
+         },
+         "c_.txt.rtf", "b_.txt"},
+        {"removed", [&] { return ::unlink((dir_ / "a_.txt").constData()) == 0; }, "c_.txt",
+         "a_.txt"},
+    };
+    for (const auto& s : steps) {
+        ASSERT_TRUE(s.change()) << s.what;
+        EXPECT_TRUE(pageHas(d, s.present, s.absent)) << s.what;
+    }
+
+    process_.terminate(); // SIGTERM
+    ASSERT_TRUE(process_.waitForFinished(10000));
+    EXPECT_EQ(process_.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process_.exitCode(), 0);
+}
+
+TEST_F(Watch, RecursiveWatchesNewSubfoldersAndBurstsCoalesce) {
+    const QByteArray d = dir_.path();
+    ASSERT_TRUE(dir_.folder("old"));
+    ASSERT_TRUE(docfiles::writeFile(dir_ / "old/o_.txt", "o\n"));
+    ASSERT_TRUE(dir_.folder("empty"));
+    run({QStringLiteral("-r")});
+    // The last folder of the walk: everything is watched.
+    ASSERT_TRUE(waitFor([&] { return linesFor(d + "/old") == 1; }));
+    EXPECT_EQ(out_, d + "/old/index.htm: 1 document\n"); // no page without documents
+
+    ASSERT_TRUE(dir_.folder("new"));
+    ASSERT_TRUE(dir_.folder("new/deeper"));
+    ASSERT_TRUE(docfiles::writeFile(dir_ / "new/deeper/x_.txt", "x\n"));
+    EXPECT_TRUE(pageHas(d + "/new/deeper", "x_.txt"));
+    // Gone and made again (perhaps with the same inode): watched afresh.
+    docfiles::removeTree(d + "/new");
+    ASSERT_TRUE(dir_.folder("new"));
+    ASSERT_TRUE(docfiles::writeFile(dir_ / "new/n_.txt", "n\n"));
+    EXPECT_TRUE(pageHas(d + "/new", "n_.txt"));
+
+    // A thousand documents in a burst: few pages, the last one complete.
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_TRUE(docfiles::writeFile(dir_ / "b" + QByteArray::number(i) + "_.txt", "b\n"));
+    EXPECT_TRUE(waitFor([&] { return out_.contains(d + "/index.htm: 1000 documents\n"); }));
+    EXPECT_LE(linesFor(d), 5);
+
+    // Once a later change elsewhere is written, every earlier one is. From then on neither
+    // the page's own save nor a file that is no document rewrites it: the next line printed
+    // is the other folder's.
+    ASSERT_TRUE(docfiles::writeFile(dir_ / "old/y_.txt", "y\n"));
+    ASSERT_TRUE(waitFor([&] { return out_.contains(d + "/old/index.htm: 2 documents\n"); }));
+    const QByteArray quiet = out_;
+    ASSERT_TRUE(docfiles::writeFile(dir_ / "notes.txt", "not a document\n"));
+    ASSERT_TRUE(docfiles::writeFile(dir_ / "old/z_.txt", "z\n"));
+    EXPECT_TRUE(waitFor([&] { return out_.size() > quiet.size() && out_.endsWith('\n'); }));
+    EXPECT_EQ(out_.mid(quiet.size()), d + "/old/index.htm: 3 documents\n");
+
+    ::kill(pid_t(process_.processId()), SIGINT);
+    ASSERT_TRUE(process_.waitForFinished(10000));
+    EXPECT_EQ(process_.exitCode(), 0);
+}
+
+} // namespace
