@@ -144,6 +144,33 @@ window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Програм�
 wait_exit 10
 [ "$app_rc" = 0 ] || fail "exit code $app_rc after closing the window, expected 0"
 
+# --- a folder made while the window runs, opened and written with the keyboard only ---
+# The C locale sorts the list by code points: "..", "sub", then the new folder.
+(cd "$work" && LC_ALL=C.UTF-8 exec "$docindex" docs) 2>"$work/app.err" &
+app_pid=$!
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Программа$' | head -1) ||
+    fail "no window appeared the third time"
+made="$docs/Постановления"
+mkdir "$made"
+printf 'delta' >"$made/d_.txt"
+# The ".." row, first in the list: below the menu bar and the top panel.
+open_made() {
+    xdotool mousemove --window "$window" 300 71 click 1
+    sleep 0.2
+    xdotool key Down Down Return
+    sleep 0.3
+    xdotool key Tab Return
+    sleep 0.3
+    test -f "$made/index.htm"
+}
+wait_for 10 open_made || fail "the folder made while running was not opened and written"
+grep -qF '<a href="d_.txt.rtf"> delta</a>' "$made/index.htm" || fail "row of d_.txt"
+[ ! -f "$docs/sub/index.htm" ] || fail "the page went into the wrong folder"
+"$x11tool" grab "$window" "$artifacts/new-folder.png" || fail "no screenshot"
+xdotool mousemove --window "$window" 20 10 click 1
+wait_exit 10
+[ "$app_rc" = 0 ] || fail "exit code $app_rc after Выйти, expected 0"
+
 # --- no display: a message and exit code 1, without aborting ---
 rc=0
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$docindex" "$docs" 2>"$work/nodisplay.err" || rc=$?
