@@ -2,8 +2,6 @@
 // sequence survives as an escape, and encoding gives the very same bytes back.
 #include "platform/FsString.h"
 
-#include "platform/CodePage.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
@@ -76,24 +74,4 @@ TEST(FsString, EveryShortByteSequenceRoundTrips) {
 TEST(FsString, LoneSurrogateThatNamesNoByteBecomesReplacementCharacter) {
     EXPECT_EQ(toFsBytes(QString(QChar(char16_t(0xD800)))), QByteArray("\xEF\xBF\xBD"));
     EXPECT_EQ(toFsBytes(QString(QChar(char16_t(0xDC41)))), QByteArray("\xEF\xBF\xBD"));
-}
-
-TEST(FsString, NamesThatAreNotUtf8ShowThroughTheConversionCodePage) {
-    const int previous = platform::conversionCodePage();
-    platform::setConversionCodePage(1251);
-    const Case cases[] = {
-        {"utf-8 path unchanged", "/home/\xD0\xB7\xD0\xB0\xD0\xBA\xD0\xBE\xD0\xBD/",
-         QStringLiteral("/home/закон/")},
-        {"cp1251 component", "/home/\xE7\xE0\xEA\xEE\xED_.txt", QStringLiteral("/home/закон_.txt")},
-        // "Приказ Рё": the last two bytes alone would read as the UTF-8 of "и".
-        {"whole component decoded", "\xCF\xF0\xE8\xEA\xE0\xE7 \xD0\xB8/\xD0\xB8",
-         QStringLiteral("Приказ Рё/и")},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const QString decoded = fromFsBytes(c.bytes);
-        EXPECT_EQ(platform::displayName(decoded), c.wide);
-        EXPECT_EQ(platform::hasForeignBytes(decoded), decoded != c.wide);
-    }
-    platform::setConversionCodePage(previous);
 }
