@@ -208,8 +208,13 @@ using Items = std::vector<TFileListModel::Item>;
 int widestOf(const QFont& font, const Items& items, size_t begin, size_t end) {
     const QFontMetrics metrics(font);
     int widest = 0;
-    for (size_t i = begin; i < end; ++i)
-        widest = qMax(widest, metrics.horizontalAdvance(platform::displayName(items[i].caption)));
+    for (size_t i = begin; i < end; ++i) {
+        // Most names are UTF-8: measured as they are, without a copy.
+        const QString& caption = items[i].caption;
+        widest = qMax(widest, metrics.horizontalAdvance(platform::hasForeignBytes(caption)
+                                                            ? platform::displayName(caption)
+                                                            : caption));
+    }
     return widest;
 }
 
