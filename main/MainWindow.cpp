@@ -219,9 +219,10 @@ void TForm1::FileListView1FolderReread() {
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui_->BitBtn1 && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            ui_->BitBtn1->click();
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (!key->isAutoRepeat()) // a held key writes the page once
+                ui_->BitBtn1->click();
             return true;
         }
     }
