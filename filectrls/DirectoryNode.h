@@ -69,11 +69,17 @@ private:
     friend class TDirectoryTreeView;
     friend class TDirectoryTreeModel;
 
+    void MergeChildren();
+    void RemoveChild(int index);
+    // Sets the positions of the children from `from` on.
+    void Renumber(int from);
+
     TDirectoryTreeView& tree_;
     TDirectoryNode* parent_;
     int index_;
     QString text_;
     TFileInfo* entry_;
+    // A root's entry; for another node, a copy held while its parent's folder is re-read.
     std::unique_ptr<TFileInfo> rootEntry_;
     int imageIndex_ = -1;
     bool hasChildren_ = false;

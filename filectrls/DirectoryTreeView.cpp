@@ -10,6 +10,7 @@
 #include "resources/ResourceStrings.h"
 
 #include <QAbstractItemModel>
+#include <QHash>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -17,6 +18,8 @@
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QToolTip>
+
+#include <cerrno>
 
 #include <utility>
 
@@ -106,6 +109,7 @@ public:
             return {};
         switch (role) {
         case Qt::DisplayRole:
+            return platform::displayName(node->text_);
         case Qt::EditRole:
             return node->text_;
         case Qt::DecorationRole:
@@ -192,8 +196,8 @@ public:
         const TDirectoryNode* node = tree_.NodeOf(index);
         const QFontMetrics metrics(option.font);
         const int iconWidth = tree_.iconProvider_ ? tree_.iconProvider_->Width() : 0;
-        return {iconWidth + 2 + (node ? metrics.horizontalAdvance(node->Text()) : 0) + 2,
-                tree_.RowHeight(metrics)};
+        const QString text = node ? platform::displayName(node->Text()) : QString();
+        return {iconWidth + 2 + metrics.horizontalAdvance(text) + 2, tree_.RowHeight(metrics)};
     }
 
 private:
@@ -270,13 +274,11 @@ bool TDirectoryNode::ListingStarting() {
     if (configuring_ || tree_.loading_)
         return false;
     tree_.BeginUpdate();
-    // The children point into the model's entries, which the read is about to free: a node is
-    // normally read only without children, but FillNode is public.
-    if (!children_.empty()) {
-        TDirectoryTreeView::Flag guard(tree_.selectionGuard_);
-        tree_.model_->beginRemove(tree_.IndexOf(this), 0, Count() - 1);
-        children_.clear();
-        tree_.model_->endRemove();
+    // The children point into the model's entries, which the read is about to free: each
+    // keeps a copy until the read has ended and it is matched with its new entry.
+    for (const auto& child : children_) {
+        child->rootEntry_ = std::make_unique<TFileInfo>(*child->entry_);
+        child->entry_ = child->rootEntry_.get();
     }
     return true;
 }
@@ -290,21 +292,87 @@ void TDirectoryNode::ListingEnded() {
     TDirectory& dir = *directory_;
     const int count = dir.Count();
     hasChildren_ = count > 0;
+    MergeChildren();
+    tree_.model_->changed(tree_.IndexOf(this));
+}
+
+// A re-read keeps the children whose names are still listed, with their own children,
+// expansion and selection; the others go, and new names come in at their sorted places.
+void TDirectoryNode::MergeChildren() {
+    TDirectory& dir = *directory_;
+    const int count = dir.Count();
+    QHash<QByteArray, int> position;
+    position.reserve(count);
+    for (int i = 0; i < count; ++i)
+        position.insert(dir.Entry(i)->Name, i);
+
     const QModelIndex self = tree_.IndexOf(this);
-    if (count > 0 && children_.empty()) {
-        tree_.model_->beginInsert(self, 0, count - 1);
-        children_.reserve(size_t(count));
-        for (int i = 0; i < count; ++i) {
-            TFileInfo* entry = dir.Entry(i);
-            auto child = std::make_unique<TDirectoryNode>(tree_, this, i, dir.EntryName(i), entry);
+    // Gone, or (should the sort order have changed) out of order: removed.
+    int last = -1;
+    for (size_t k = 0; k < children_.size();) {
+        const auto it = position.constFind(children_[k]->entry_->Name);
+        if (it != position.cend() && *it > last) {
+            last = *it;
+            ++k;
+            continue;
+        }
+        RemoveChild(int(k));
+    }
+
+    size_t k = 0;
+    for (int i = 0; i < count;) {
+        if (k < children_.size() && position.value(children_[k]->entry_->Name) == i) {
+            TDirectoryNode* kept = children_[k].get();
+            kept->entry_ = dir.Entry(i);
+            kept->rootEntry_.reset();
+            kept->index_ = int(k);
+            ++k;
+            ++i;
+            continue;
+        }
+        // The run of new names up to the next kept child.
+        const int end = k < children_.size() ? position.value(children_[k]->entry_->Name) : count;
+        const int first = int(k);
+        tree_.model_->beginInsert(self, first, first + (end - i) - 1);
+        std::vector<std::unique_ptr<TDirectoryNode>> added;
+        for (int j = i; j < end; ++j) {
+            TFileInfo* entry = dir.Entry(j);
+            auto child = std::make_unique<TDirectoryNode>(tree_, this, 0, dir.EntryName(j), entry);
             child->imageIndex_ = 0;
             // Folders are not looked into: each shows a button until it is read.
             child->hasChildren_ = (entry->Attr & faDirectory) != 0;
-            children_.push_back(std::move(child));
+            added.push_back(std::move(child));
         }
+        children_.insert(children_.begin() + first, std::make_move_iterator(added.begin()),
+                         std::make_move_iterator(added.end()));
+        Renumber(first);
         tree_.model_->endInsert();
+        k += size_t(end - i);
+        i = end;
     }
-    tree_.model_->changed(self);
+}
+
+void TDirectoryNode::Renumber(int from) {
+    for (size_t k = size_t(from); k < children_.size(); ++k)
+        children_[k]->index_ = int(k);
+}
+
+void TDirectoryNode::RemoveChild(int index) {
+    TDirectoryNode* child = children_[size_t(index)].get();
+    // A selection inside the branch that goes moves up to this node first, so that the view
+    // never selects a neighbour on its own.
+    for (TDirectoryNode* n = tree_.Selected(); n; n = n->parent_) {
+        if (n == child) {
+            TDirectoryTreeView::Flag guard(tree_.selectionGuard_);
+            tree_.SelectNode(this);
+            break;
+        }
+    }
+    TDirectoryTreeView::Flag guard(tree_.selectionGuard_);
+    tree_.model_->beginRemove(tree_.IndexOf(this), index, index);
+    children_.erase(children_.begin() + index);
+    Renumber(index);
+    tree_.model_->endRemove();
 }
 
 void TDirectoryNode::LocationChanged(const QString&) {}
@@ -417,6 +485,17 @@ void TDirectoryTreeView::FillNode(TDirectoryNode* node) {
     if (!node)
         return;
     node->Directory().SetLocation(platform::fromFsBytes(NodePath(node)));
+}
+
+TDirectoryNode* TDirectoryTreeView::RefreshNode(TDirectoryNode* node) {
+    while (node) {
+        FillNode(node);
+        const int error = node->Directory().ListingError();
+        if ((error != ENOENT && error != ENOTDIR) || !node->parent_)
+            return node;
+        node = node->parent_;
+    }
+    return nullptr;
 }
 
 QString TDirectoryTreeView::Directory() const {
@@ -538,24 +617,17 @@ void TDirectoryTreeView::SetDirectory(const QString& value) {
         // The first empty component (the end, or a doubled '/') ends the walk.
         if (component.isEmpty())
             break;
-        if (node->children_.empty())
+        bool fresh = node->children_.empty();
+        if (fresh)
             FillNode(node);
-        // Linux keeps "Docs" and "docs" apart: the exact name wins over the first that differs
-        // only in case.
-        TDirectoryNode* found = nullptr;
-        for (const auto& child : node->children_) {
-            if (child->text_ == component) {
-                found = child.get();
-                break;
-            }
-        }
-        if (!found) {
-            for (const auto& child : node->children_) {
-                if (sameNameIgnoringCase(child->text_, component)) {
-                    found = child.get();
-                    break;
-                }
-            }
+        TDirectoryNode* found = ChildNamed(node, component);
+        if (!found && !fresh) {
+            // The children were read earlier: the folder may have come since.
+            const QPersistentModelIndex alive(IndexOf(node));
+            FillNode(node);
+            if (!alive.isValid())
+                return;
+            found = ChildNamed(node, component);
         }
         if (!found)
             break;
@@ -568,6 +640,20 @@ void TDirectoryTreeView::SetDirectory(const QString& value) {
         node = found;
     }
     SelectNode(node);
+}
+
+TDirectoryNode* TDirectoryTreeView::ChildNamed(TDirectoryNode* node, QStringView name) {
+    // Linux keeps "Docs" and "docs" apart: the exact name wins over the first that differs
+    // only in case.
+    for (const auto& child : node->children_) {
+        if (child->text_ == name)
+            return child.get();
+    }
+    for (const auto& child : node->children_) {
+        if (sameNameIgnoringCase(child->text_, name))
+            return child.get();
+    }
+    return nullptr;
 }
 
 void TDirectoryTreeView::SetFileType(TFileType value) {
@@ -684,7 +770,29 @@ void TDirectoryTreeView::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
+    if (event->key() == Qt::Key_F5 && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        RefreshSelected();
+        return;
+    }
     QTreeView::keyPressEvent(event);
+}
+
+// F5: the selected folder is read again; when it is gone, the selection moves up and the
+// owner hears of it as of any change the user makes.
+void TDirectoryTreeView::RefreshSelected() {
+    TDirectoryNode* selected = Selected();
+    if (!selected)
+        return;
+    runGuarded([&] {
+        const QByteArray before = NodePath(selected);
+        RefreshNode(selected);
+        TDirectoryNode* now = Selected();
+        if (now && NodePath(now) != before && OnChange) {
+            Flag guard(selectionGuard_);
+            OnChange(this, now);
+        }
+    });
 }
 
 bool TDirectoryTreeView::viewportEvent(QEvent* event) {
@@ -706,13 +814,16 @@ QString TDirectoryTreeView::HintText(const QPoint& viewportPos) const {
     if (!node)
         return {};
     const QRect display = visualRect(index);
+    const QString text = platform::displayName(node->text_);
     QRect measured = QFontMetrics(font()).boundingRect(
-        display, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, node->text_);
+        display, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
     if (iconProvider_)
         measured.translate(iconProvider_->Width(), 0);
-    if (measured.left() + measured.width() > viewport()->width() || measured.left() < 0)
-        return node->text_;
-    return {};
+    const bool cut =
+        measured.left() + measured.width() > viewport()->width() || measured.left() < 0;
+    if (!platform::hasForeignBytes(node->text_))
+        return cut ? text : QString();
+    return text + u'\n' + NotUtf8NameHint();
 }
 
 int TDirectoryTreeView::RowHeight(const QFontMetrics& metrics) const {
@@ -732,5 +843,5 @@ void TDirectoryTreeView::PaintNode(QPainter& canvas, const QRect& rect,
         iconProvider_->Draw(canvas, rect.left(), top, node->imageIndex_);
     const QRect caption(QPoint(rect.left() + imageWidth + 2, top),
                         QPoint(rect.right() + 1, rect.bottom()));
-    DrawItemText(canvas, caption, node->text_, false, true);
+    DrawItemText(canvas, caption, platform::displayName(node->text_), false, true);
 }

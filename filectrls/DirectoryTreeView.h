@@ -56,8 +56,14 @@ public:
 
     // File-system bytes of the node's path, ending with '/'; empty for none.
     QByteArray NodePath(const TDirectoryNode* node) const;
-    // Reads the node's folder into child nodes (through the node's listing model).
+    // Reads the node's folder into child nodes (through the node's listing model). A node read
+    // before keeps the children still there, with their expansion and selection.
     void FillNode(TDirectoryNode* node);
+    // Reads the node's folder again, as file managers' trees follow their folders. When the
+    // folder is gone, its nearest ancestor that still exists is read instead, which removes
+    // the gone branch; a selection inside it moves to that ancestor (without OnChange).
+    // Answers the node that was read.
+    TDirectoryNode* RefreshNode(TDirectoryNode* node);
 
     int RootCount() const { return int(roots_.size()); }
     TDirectoryNode* Root(int index) const;
@@ -99,6 +105,8 @@ private:
     bool ExpandNode(TDirectoryNode* node);
     void NodeExpandedByView(const QModelIndex& index);
     void SelectNode(TDirectoryNode* node);
+    static TDirectoryNode* ChildNamed(TDirectoryNode* node, QStringView name);
+    void RefreshSelected();
     void PaintNode(QPainter& canvas, const QRect& rect, TDirectoryNode* node) const;
     int RowHeight(const QFontMetrics& metrics) const;
 

@@ -264,13 +264,17 @@ int TWindowsFileIconProvider::IconIndexOf(TFileInfo* entry, const QString& folde
         if (index != -1)
             return index;
         QIcon icon;
-        if (DriveIcon(key, icon)) {
+        if (DriveIcon(key, icon))
             index = AddIconFromFile(icon);
-            entry->ImageIndex = index;
-            IconCache.insert(key, index);
-            return index;
+        if (index < 0) {
+            // The theme knows no drive icon: our own, never a document's image.
+            if (ownDriveImage_ < 0)
+                ownDriveImage_ = AddImage(StandardBitmap(QStringLiteral("QFC_DRIVE"), size_));
+            index = ownDriveImage_;
         }
-        // The theme knows no drive icon: go on as for a file.
+        entry->ImageIndex = index;
+        IconCache.insert(key, index);
+        return index;
     }
 
     if (entry->Attr & faDirectory) {

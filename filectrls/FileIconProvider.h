@@ -100,6 +100,8 @@ private:
     // Keys whose look-up found nothing at all: their entries take the standard file image
     // without a second look-up (the theme and the type database do not change while we run).
     QSet<QString> noIcon_;
+    // Our own drive bitmap's index, added on first need.
+    int ownDriveImage_ = -1;
 };
 
 // Creates a provider of some class for a scale: the unit-wide "class reference".

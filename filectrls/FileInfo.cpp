@@ -1,5 +1,6 @@
 #include "filectrls/FileInfo.h"
 
+#include "platform/CodePage.h"
 #include "platform/FsString.h"
 #include "platform/Mounts.h"
 #include "platform/Paths.h"
@@ -7,6 +8,10 @@
 
 TFileInfo NewFileInfo(const TSearchRec& rec) {
     return TFileInfo(rec);
+}
+
+QString NotUtf8NameHint() {
+    return QString::asprintf(rs::SNotUtf8Name, platform::conversionCodePage());
 }
 
 QString FileTypeText(TFileInfo& entry) {

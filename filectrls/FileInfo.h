@@ -63,6 +63,9 @@ TFileInfo NewFileInfo(const TSearchRec& rec);
 // "Volume" (not cached), "Directory" or "File" (cached in TypeName), or the cached TypeName.
 QString FileTypeText(TFileInfo& entry);
 
+// The hint line of a name whose bytes are not UTF-8 (shown through the conversion code page).
+QString NotUtf8NameHint();
+
 // "R", "H", "S", "A" for the bits 0x01, 0x02, 0x04, 0x20, in this order.
 QString AttributeLetters(quint32 attr);
 

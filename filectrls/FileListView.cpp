@@ -56,6 +56,21 @@ QString dateTimeText(const QDate& date, const QTime& time) {
     return text;
 }
 
+bool sameFolder(QByteArrayView a, QByteArrayView b) {
+    const auto bare = [](QByteArrayView p) {
+        return p.size() > 1 && p.endsWith('/') ? p.chopped(1) : p;
+    };
+    return bare(a) == bare(b);
+}
+
+// What names an item across re-reads: a drive its root path (its Name is its label), anything
+// else its name.
+QByteArray itemKey(const TFileInfo* entry) {
+    if (!entry)
+        return {};
+    return (entry->Attr & faVolumeID) ? entry->FindName() : entry->Name;
+}
+
 QString includeTrailingDelimiter(const QString& path) {
     return path.endsWith(u'/') ? path : path + u'/';
 }
@@ -118,7 +133,7 @@ public:
         switch (role) {
         case Qt::DisplayRole:
             return index.column() == 0
-                       ? item.caption
+                       ? platform::displayName(item.caption)
                        : FileListCellText(item.data, index.column(), view_->showingDrives_);
         case Qt::EditRole:
             return index.column() == 0 ? QVariant(item.caption) : QVariant();
@@ -193,8 +208,13 @@ using Items = std::vector<TFileListModel::Item>;
 int widestOf(const QFont& font, const Items& items, size_t begin, size_t end) {
     const QFontMetrics metrics(font);
     int widest = 0;
-    for (size_t i = begin; i < end; ++i)
-        widest = qMax(widest, metrics.horizontalAdvance(items[i].caption));
+    for (size_t i = begin; i < end; ++i) {
+        // Most names are UTF-8: measured as they are, without a copy.
+        const QString& caption = items[i].caption;
+        widest = qMax(widest, metrics.horizontalAdvance(platform::hasForeignBytes(caption)
+                                                            ? platform::displayName(caption)
+                                                            : caption));
+    }
     return widest;
 }
 
@@ -410,6 +430,11 @@ bool TFileListView::ListingStarting() {
         ListingEnded();
     updating_ = true;
     ++generation_;
+    // Names, since the rows are about to be rebuilt.
+    const TFileInfo* current = ItemData(currentIndex().row());
+    const TFileInfo* selected = ItemData(SelectedItem());
+    keptCurrent_ = itemKey(current);
+    keptSelected_ = itemKey(selected);
     model_->beginUpdate();
     QToolTip::hideText();
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -418,6 +443,47 @@ bool TFileListView::ListingStarting() {
 }
 
 void TFileListView::ListingEnded() {
+    const bool reread = !location_.isNull() && location_ == directory_->Location();
+    FinishListing();
+    if (reread)
+        RestoreCurrentItem();
+    else if (!revisit_.isEmpty())
+        SelectByName(revisit_, revisit_);
+    revisit_.clear();
+    if (reread)
+        emit folderReread();
+}
+
+int TFileListView::ItemNamed(const QByteArray& name) const {
+    for (int i = 0; i < ItemCount(); ++i) {
+        const TFileInfo* entry = ItemData(i);
+        if (!entry)
+            continue;
+        if (sameFolder(itemKey(entry), name))
+            return i;
+    }
+    return -1;
+}
+
+void TFileListView::SelectByName(const QByteArray& current, const QByteArray& selected) {
+    const int currentRow = ItemNamed(current);
+    if (currentRow >= 0)
+        selectionModel()->setCurrentIndex(model_->index(currentRow, 0),
+                                          QItemSelectionModel::NoUpdate);
+    const int selectedRow = ItemNamed(selected);
+    if (selectedRow >= 0)
+        selectionModel()->select(model_->index(selectedRow, 0),
+                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (currentRow >= 0)
+        scrollTo(model_->index(currentRow, 0));
+}
+
+// A re-read of the same folder (the watcher, F5) keeps the user's place, by name.
+void TFileListView::RestoreCurrentItem() {
+    SelectByName(keptCurrent_, keptSelected_);
+}
+
+void TFileListView::FinishListing() {
     struct Finally {
         TFileListView* view;
         ~Finally() {
@@ -497,7 +563,9 @@ void TFileListView::PaintCell(QPainter& canvas, const QStyleOptionViewItem& opti
             iconProvider_->Draw(canvas, r.left(), r.top(), row.imageIndex);
             r.setLeft(r.left() + iconProvider_->Width() + 2);
             if (row.data && item != editingItem_) {
-                DrawItemText(canvas, r, platform::fromFsBytes(row.data->Name), false, true);
+                DrawItemText(canvas, r,
+                             platform::displayName(platform::fromFsBytes(row.data->Name)), false,
+                             true);
             }
             if ((option.state & QStyle::State_HasFocus) && item == currentIndex().row()) {
                 // The keyboard's place: a dotted frame, which leaves icon and name readable.
@@ -549,8 +617,15 @@ void TFileListView::GoUp() {
         IsDriveRoot(location)
             ? QString()
             : NormalizeLocation(includeTrailingDelimiter(location) + QStringLiteral(".."));
-    if (target != location)
+    if (target != location) {
+        // The folder just left becomes the current item of its parent (a drive, of the list).
+        QString left = location;
+        if (left.endsWith(u'/') && left.size() > 1)
+            left.chop(1);
+        revisit_ = platform::toFsBytes(
+            IsDriveRoot(location) ? location : left.mid(left.lastIndexOf(u'/') + 1));
         directory_->SetLocation(target);
+    }
 }
 
 void TFileListView::OpenSelected() {
@@ -641,7 +716,7 @@ QString TFileListView::HintText(int item) const {
     TFileInfo* entry = ItemData(item);
     if (!entry)
         return {};
-    const QString caption = ItemCaption(item);
+    const QString caption = platform::displayName(ItemCaption(item));
     QRect r = visualRect(model_->index(item, 0));
     r.setRight(r.right() - ImageWidth());
     const QRect bounds =
@@ -652,6 +727,8 @@ QString TFileListView::HintText(int item) const {
     QStringList lines;
     if (cut)
         lines << caption;
+    if (platform::hasForeignBytes(ItemCaption(item)))
+        lines << NotUtf8NameHint();
     const auto line = [](const char* label, const QString& value) {
         return rs::text(label) + QStringLiteral(": ") + value;
     };

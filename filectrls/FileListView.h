@@ -114,6 +114,11 @@ public:
     void LocationChanged(const QString& newLocation) override;
     void MaskChanged(const QString& newMask) override;
 
+signals:
+    // The model has read the folder it showed again (the watcher, F5): the items are new, the
+    // current item and selection were kept by name.
+    void folderReread();
+
 protected:
     bool event(QEvent* event) override;
     bool viewportEvent(QEvent* event) override;
@@ -126,6 +131,10 @@ private:
     friend class TFileListItemEditor;
 
     void CreateColumns();
+    void FinishListing();
+    void RestoreCurrentItem();
+    int ItemNamed(const QByteArray& name) const;
+    void SelectByName(const QByteArray& current, const QByteArray& selected);
     void ColumnClick(int column);
     void PaintCell(QPainter& canvas, const QStyleOptionViewItem& option, int item, int column);
     bool CanEdit(int item) const;
@@ -150,6 +159,11 @@ private:
     bool updating_ = false;
     TViewStyle viewStyle_ = vsList;
     int editingItem_ = -1;
+    // Names (file-system bytes) of the current and selected items before a re-read, and of
+    // the folder that going up has left.
+    QByteArray keptCurrent_;
+    QByteArray keptSelected_;
+    QByteArray revisit_;
     // Counts listing updates, so that a deferred step can tell that its items are gone.
     quint64 generation_ = 0;
 };

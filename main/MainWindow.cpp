@@ -6,16 +6,21 @@
 #include "filectrls/FileListView.h"
 #include "filectrls/LayoutLoading.h"
 #include "index/ApplicationException.h"
+#include "index/Exception.h"
 #include "index/IndexPageWriter.h"
 #include "main/ErrorBox.h"
+#include "main/StatusTexts.h"
 #include "platform/FsString.h"
 
 #include <QCloseEvent>
 #include <QDir>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMetaObject>
+#include <QStatusBar>
 
+#include <cerrno>
 #include <exception>
 
 namespace {
@@ -75,6 +80,10 @@ TForm1::TForm1(const QString& startFolder, QWidget* parent)
     };
     connect(ui_->N1, &QAction::triggered, this, [this] { N1Click(ui_->N1); });
     connect(ui_->BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(ui_->BitBtn1); });
+    ui_->BitBtn1->installEventFilter(this);
+    // Queued: the list is still inside its update when it reports it.
+    connect(list, &TFileListView::folderReread, this, &TForm1::FileListView1FolderReread,
+            Qt::QueuedConnection);
 
     // End of loading in creation order: the tree builds its roots and walks to its folder
     // (no OnChange); an error here leaves the constructor and the start fails.
@@ -82,6 +91,10 @@ TForm1::TForm1(const QString& startFolder, QWidget* parent)
     list->Loaded();
 
     FormCreate(this);
+    // The tree went as deep as the folders exist: say where the window is instead.
+    const QString asked = withDelimiter(NormalizeLocation(startFolder));
+    if (!tree->Directory().isEmpty() && tree->Directory() != asked)
+        ShowStatus(statustext::startFolderMissing(asked, tree->Directory()));
 }
 
 TForm1::~TForm1() = default;
@@ -100,6 +113,10 @@ QLabel* TForm1::Label1() const {
 
 QPushButton* TForm1::BitBtn1() const {
     return ui_->BitBtn1;
+}
+
+QStatusBar* TForm1::StatusBar1() const {
+    return ui_->StatusBar1;
 }
 
 void TForm1::FormCreate(QObject* /*sender*/) {
@@ -135,7 +152,15 @@ void TForm1::BitBtn1Click(QObject* /*sender*/) {
             entry.caption = list->ItemCaption(i);
             entries.append(entry);
         }
-        IndexPageWriter::write(folder, entries);
+        int documents = 0;
+        try {
+            documents = IndexPageWriter::write(folder, entries);
+        } catch (const Exception& e) {
+            ShowStatus(statustext::pageFailed(e.FailedPath(), folder, e.Message()));
+            throw;
+        }
+        ShowStatus(
+            statustext::pageWritten(folder + QLatin1String(IndexPageWriter::PageName), documents));
     });
 }
 
@@ -163,9 +188,45 @@ void TForm1::FileListView1DirectoryChanged(QObject* /*sender*/, const QString& n
         // The list's location cannot be written while it reports its change: queue it.
         if (tree->Directory() != target)
             QMetaObject::invokeMethod(this, &TForm1::PutListOnTree, Qt::QueuedConnection);
+        else if (ui_->FileListView1->Directory().ListingError() != 0)
+            QMetaObject::invokeMethod(this, &TForm1::CheckListedFolder, Qt::QueuedConnection);
+        else
+            ui_->StatusBar1->clearMessage();
         if (failure)
             std::rethrow_exception(failure);
     });
+}
+
+void TForm1::FileListView1FolderReread() {
+    runGuarded([this] {
+        TDirectoryTreeView* tree = ui_->DirectoryTreeView1;
+        TDirectoryNode* node = tree->Selected();
+        const QString folder = tree->Directory();
+        if (!node || withDelimiter(ui_->FileListView1->Directory().Location()) != folder)
+            return; // the list has moved on meanwhile
+        tree->RefreshNode(node);
+        if (tree->Directory() != folder) {
+            FollowTree();
+            ShowStatus(statustext::folderGone(folder, tree->Directory()));
+            return;
+        }
+        if (ui_->FileListView1->Directory().ListingError() != 0)
+            CheckListedFolder();
+        else
+            UpdateIndexButton(); // readable again
+    });
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui_->BitBtn1 && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (!key->isAutoRepeat()) // a held key writes the page once
+                ui_->BitBtn1->click();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -178,11 +239,39 @@ void TForm1::FollowTree() {
     const QString folder = ui_->DirectoryTreeView1->Directory();
     SetLabelCaption(folder);
     UpdateIndexButton();
+    ui_->StatusBar1->clearMessage();
     ui_->FileListView1->Directory().SetLocation(folder);
+    CheckListedFolder();
+}
+
+void TForm1::CheckListedFolder() {
+    runGuarded([this] {
+        TDirectoryTreeView* tree = ui_->DirectoryTreeView1;
+        const TDirectory& listing = ui_->FileListView1->Directory();
+        const QString folder = tree->Directory();
+        const int error = listing.ListingError();
+        if (error == 0 || folder.isEmpty() || withDelimiter(listing.Location()) != folder)
+            return;
+        if (error == ENOENT || error == ENOTDIR) {
+            tree->RefreshNode(tree->Selected());
+            if (tree->Directory() != folder) {
+                FollowTree();
+                ShowStatus(statustext::folderGone(folder, tree->Directory()));
+                return;
+            }
+        }
+        ShowStatus(statustext::folderUnreadable(folder, error));
+        ui_->BitBtn1->setEnabled(false);
+    });
+}
+
+void TForm1::ShowStatus(const QString& text) {
+    ui_->StatusBar1->showMessage(text);
 }
 
 void TForm1::SetLabelCaption(const QString& caption) {
-    ui_->Label1->setText(caption);
+    // Names that are not UTF-8 read as their code page's letters; the tree keeps their bytes.
+    ui_->Label1->setText(platform::displayName(caption));
     ui_->Label1->adjustSize(); // the label grows with its caption
 }
 

@@ -14,6 +14,7 @@ class TForm1;
 
 class QLabel;
 class QPushButton;
+class QStatusBar;
 class TDirectoryNode;
 class TDirectoryTreeView;
 class TFileListView;
@@ -35,6 +36,7 @@ public:
     TFileListView* FileListView1() const;
     QLabel* Label1() const;
     QPushButton* BitBtn1() const;
+    QStatusBar* StatusBar1() const;
 
     // The handlers of the layout's events.
     void FormCreate(QObject* sender);
@@ -42,9 +44,14 @@ public:
     void N1Click(QObject* sender);
     void BitBtn1Click(QObject* sender);
     void FileListView1DirectoryChanged(QObject* sender, const QString& newDir);
+    // The list has read its folder again (its watcher saw a change, F5): the tree reads the
+    // same folder again, so that it can reach new subfolders and drops gone ones.
+    void FileListView1FolderReread();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Return and Enter press the focused button, as Space does.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // The label and the list's location from the tree's folder.
@@ -54,6 +61,10 @@ private:
     void UpdateIndexButton();
     // Puts the list back on the tree's folder when the tree could not follow it.
     void PutListOnTree();
+    // After the list has read the tree's folder: a folder gone meanwhile leaves the tree (the
+    // window goes up with it), an unreadable one is said so and gets no page.
+    void CheckListedFolder();
+    void ShowStatus(const QString& text);
 
     std::unique_ptr<Ui::TForm1> ui_;
     // Set while the window moves the tree after the list, so that no change goes round.

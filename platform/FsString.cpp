@@ -1,5 +1,9 @@
 #include "platform/FsString.h"
 
+#include "platform/CodePage.h"
+
+#include <utility>
+
 namespace platform {
 namespace {
 
@@ -109,6 +113,29 @@ QByteArray toFsBytes(QStringView text) {
         }
     }
     result.truncate(out - result.constData());
+    return result;
+}
+
+bool hasForeignBytes(QStringView decoded) {
+    for (QChar c : decoded) {
+        if (c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF)
+            return true;
+    }
+    return false;
+}
+
+QString displayName(QStringView decoded) {
+    if (!hasForeignBytes(decoded))
+        return decoded.toString();
+    QString result;
+    result.reserve(decoded.size());
+    // A name is decoded as a whole: parts of a cp1251 name may look like valid UTF-8.
+    bool first = true;
+    for (QStringView component : decoded.tokenize(u'/', Qt::KeepEmptyParts)) {
+        if (!std::exchange(first, false))
+            result += u'/';
+        result += hasForeignBytes(component) ? ToWide(toFsBytes(component)) : component.toString();
+    }
     return result;
 }
 

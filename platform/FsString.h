@@ -10,4 +10,11 @@ namespace platform {
 QString fromFsBytes(QByteArrayView bytes);
 QByteArray toFsBytes(QStringView text);
 
+// True when a decoded name holds bytes that are not UTF-8 (escapes of fromFsBytes).
+bool hasForeignBytes(QStringView decoded);
+// A decoded name or path as the user reads it: each '/'-separated component with bytes that
+// are not UTF-8 is decoded with the conversion code page instead, so an old archive's cp1251
+// name shows its Russian letters. For display only: operations keep the name's own bytes.
+QString displayName(QStringView decoded);
+
 } // namespace platform

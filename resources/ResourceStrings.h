@@ -52,6 +52,23 @@ inline constexpr char SOutOfMemory[] = "Out of memory";
 inline constexpr char SApplicationError[] = "Application Error";
 inline constexpr char SExceptionInModule[] = "Exception %s in module %s at %p.\r\n%s%s\r\n";
 
-inline QString text(const char* resource) { return QString::fromUtf8(resource); }
+// Hint of a name whose bytes are not UTF-8 (in the window's language, Russian).
+inline constexpr char SNotUtf8Name[] =
+    "Имя записано не в UTF-8; буквы показаны по кодовой странице %d";
+
+// Status bar of the window (Russian, the window's own language). Document counts take the
+// word in its plural form: one (1, 21), few (2..4, 22..24), many (0, 5..20, 25..30, 111).
+inline constexpr char SPageWritten[] = "Записан файл %s: %s";
+inline constexpr char SDocumentOne[] = "документ";
+inline constexpr char SDocumentFew[] = "документа";
+inline constexpr char SDocumentMany[] = "документов";
+inline constexpr char SPageFailed[] = "Страница не записана: %s (%s)";
+inline constexpr char SStartFolderMissing[] = "Папки %s нет; открыта %s";
+inline constexpr char SFolderGone[] = "Папки %s больше нет; открыта %s";
+inline constexpr char SFolderUnreadable[] = "Папку %s не прочитать: %s";
+
+inline QString text(const char* resource) {
+    return QString::fromUtf8(resource);
+}
 
 } // namespace rs

@@ -132,7 +132,7 @@ TEST(SystemIconWidth, FollowsTheStyle) {
 TEST(StandardBitmaps, ExistInEverySizeAndShowSomething) {
     const char* names[] = {"QFC_FLDCLOSED",     "QFC_FLDOPEN", "QFC_HIDDENFLDCLOSED",
                            "QFC_HIDDENFLDOPEN", "QFC_DEFFILE", "QFC_HIDDENDEFFILE",
-                           "QFC_LINK"};
+                           "QFC_LINK",          "QFC_DRIVE"};
     for (const char* name : names) {
         for (int size : {16, 32, 48, 24}) {
             SCOPED_TRACE(std::string(name) + " " + std::to_string(size));
@@ -280,11 +280,17 @@ TEST(ShellProvider, DrivesAreKeyedByRootPath) {
     EXPECT_EQ(provider.CachedIndex("/mnt/data/"), ir + 1);
 }
 
-TEST(ShellProvider, DriveWithoutThemeIconTakesTheFileImage) {
+TEST(ShellProvider, DriveWithoutThemeIconTakesOurDriveBitmap) {
     NoTheme noTheme;
     CountingProvider provider;
     TFileInfo usb = drive("USB", "/media/usb/");
-    EXPECT_EQ(provider.IconIndexOf(&usb, ""), 4);
+    TFileInfo root = drive("/", "/");
+    const int index = provider.IconIndexOf(&usb, "");
+    EXPECT_GE(index, 6); // past the six standard images
+    EXPECT_EQ(
+        provider.Image(index).toImage(),
+        TFileIconProvider::StandardBitmap(QStringLiteral("QFC_DRIVE"), provider.Width()).toImage());
+    EXPECT_EQ(provider.IconIndexOf(&root, ""), index) << "one image for every such drive";
 }
 
 TEST(ShellProvider, FilesWithoutExtensionAndProgramsAreKeyedByPath) {

@@ -335,14 +335,23 @@ TEST_F(Navigation, TheDriveListAndGoUp) {
     EXPECT_FALSE(view.ShowingDrives());
 }
 
-TEST_F(Navigation, F5RereadsAndClearsTheSelection) {
+TEST_F(Navigation, RereadsKeepTheSelectionAndGoingUpSelectsTheFolderLeft) {
     select("doc.txt");
     ASSERT_GE(view.SelectedItem(), 0);
-    f.file("a/b/later.txt");
+    f.file("a/b/a_first.txt"); // sorts before doc.txt: the row number changes
     pressKey(view, Qt::Key_F5);
-    EXPECT_EQ(view.SelectedItem(), -1);
-    EXPECT_GE(rowOf(view, "later.txt"), 0);
+    EXPECT_EQ(view.ItemCaption(view.SelectedItem()), "doc.txt");
+    EXPECT_EQ(view.ItemCaption(view.currentIndex().row()), "doc.txt");
+    f.file("a/b/a_second.txt");
+    view.Directory().Refresh(); // what the watcher calls
+    EXPECT_EQ(view.ItemCaption(view.SelectedItem()), "doc.txt");
+    EXPECT_GE(rowOf(view, "a_second.txt"), 0);
     expectRowsFollowModel(view);
+
+    pressKey(view, Qt::Key_Backspace);
+    EXPECT_EQ(loc(), f / "a/");
+    EXPECT_EQ(view.ItemCaption(view.currentIndex().row()), "b");
+    EXPECT_EQ(view.ItemCaption(view.SelectedItem()), "b");
 }
 
 TEST_F(Navigation, WantedKeys) {

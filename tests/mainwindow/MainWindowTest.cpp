@@ -5,6 +5,7 @@
 #include "filectrls/DirectoryTreeView.h"
 #include "filectrls/FileListView.h"
 #include "main/MainWindow.h"
+#include "main/StatusTexts.h"
 #include "main/WindowMode.h"
 #include "platform/CodePage.h"
 #include "support/ExpectedPage.h"
@@ -18,10 +19,13 @@
 #include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstdio>
 #include <unistd.h>
 
 using mwtest::WindowTest;
@@ -78,6 +82,23 @@ void clickTreeNode(TDirectoryTreeView* tree, TDirectoryNode* node) {
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(index).center());
 }
 
+bool hasChild(const TDirectoryNode* node, const QString& text) {
+    for (int i = 0; i < node->Count(); ++i)
+        if (node->Item(i)->Text() == text)
+            return true;
+    return false;
+}
+
+void openFromList(TFileListView* list, const QString& caption) {
+    list->setFocus();
+    list->SelectItem(itemOf(list, caption));
+    QTest::keyClick(list, Qt::Key_Return);
+}
+
+QString status(const TForm1& window) {
+    return window.StatusBar1()->currentMessage();
+}
+
 // The next widget that Tab reaches from `from`.
 QWidget* nextTabStop(QWidget* from) {
     for (QWidget* w = from->nextInFocusChain(); w && w != from; w = w->nextInFocusChain()) {
@@ -117,6 +138,11 @@ TEST_F(WindowTest, StartsAtTheDesignTimeFolderUnderHomeOrItsDeepestExistingAnces
         EXPECT_EQ(window.FileListView1()->Directory().Location(), expected);
         EXPECT_TRUE(captions(window.FileListView1()).contains(QStringLiteral("law_.txt")));
         EXPECT_TRUE(window.BitBtn1()->isEnabled());
+        // The status bar names the folder opened instead of the one asked for.
+        EXPECT_EQ(status(window),
+                  c.existing.endsWith("Законы")
+                      ? QString()
+                      : statustext::startFolderMissing(TForm1::DesignTimeFolder(), expected));
         // The label grows with its caption.
         EXPECT_GE(window.Label1()->width(), window.Label1()->sizeHint().width());
         EXPECT_TRUE(boxes.empty());
@@ -296,6 +322,7 @@ TEST_F(WindowTest, AMissingDocumentShowsFileNotFoundAndASecondClickWorks) {
     QTest::mouseClick(window.BitBtn1(), Qt::LeftButton);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, QStringLiteral("File not found."));
+    EXPECT_TRUE(status(window).startsWith(QStringLiteral("Страница не записана: ") + docs));
     EXPECT_FALSE(QFile::exists(docs + QStringLiteral("index.htm")));
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(window.isVisible());
@@ -419,4 +446,99 @@ TEST_F(WindowTest, ExitEndsTheEventLoopWithZero) {
         EXPECT_TRUE(closed);
         EXPECT_TRUE(appBoxes.empty());
     }
+}
+
+TEST_F(WindowTest, FoldersMadeRenamedAndDeletedWhileRunningAreFollowed) {
+    const QString docs = makeFolder(QStringLiteral("docs"));
+    TForm1 window(makeFolder(QStringLiteral("docs/old"))); // the walk has read docs
+    showAndWait(window);
+    TDirectoryTreeView* tree = window.DirectoryTreeView1();
+    TFileListView* list = window.FileListView1();
+    TDirectoryNode* docsNode = tree->Selected()->Parent();
+    clickTreeNode(tree, docsNode);
+
+    // Made while the window runs: reached from the list, then written with Return.
+    const QString made = makeFolder(QStringLiteral("docs/made"));
+    writeDocument(made + QStringLiteral("a_.txt"), "alpha");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return itemOf(list, QStringLiteral("made")) >= 0; }));
+    openFromList(list, QStringLiteral("made"));
+    EXPECT_EQ(window.Label1()->text(), made);
+    window.BitBtn1()->setFocus();
+    QTest::keyClick(window.BitBtn1(), Qt::Key_Return);
+    EXPECT_TRUE(readBytes(made + QStringLiteral("index.htm")).contains("a_.txt.rtf"));
+    EXPECT_EQ(status(window), statustext::pageWritten(made + QStringLiteral("index.htm"), 1));
+
+    // Renamed while shown: the window goes up to docs, which holds the new name.
+    ASSERT_EQ(std::rename(qPrintable(made), qPrintable(docs + QStringLiteral("renamed"))), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tree->Directory() == docs; }));
+    EXPECT_EQ(status(window), statustext::folderGone(made, docs));
+    EXPECT_TRUE(hasChild(docsNode, QStringLiteral("renamed")));
+    EXPECT_FALSE(hasChild(docsNode, QStringLiteral("made")));
+
+    // Without waiting for the watcher: a walk reads the level again, F5 the selected node.
+    const QString late = makeFolder(QStringLiteral("docs/late"));
+    tree->SetDirectory(late);
+    EXPECT_EQ(tree->Directory(), late);
+    tree->SetDirectory(docs);
+    makeFolder(QStringLiteral("docs/f5"));
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_F5);
+    EXPECT_TRUE(hasChild(docsNode, QStringLiteral("f5")));
+
+    // A node whose folder went before anyone could tell: choosing it goes to its parent.
+    ASSERT_EQ(::rmdir(qPrintable(late)), 0);
+    tree->SetDirectory(late);
+    window.DirectoryTreeView1Change(tree, tree->Selected());
+    EXPECT_EQ(tree->Directory(), docs);
+    EXPECT_EQ(list->Directory().Location(), docs);
+    EXPECT_FALSE(hasChild(docsNode, QStringLiteral("late")));
+    EXPECT_EQ(status(window), statustext::folderGone(late, docs));
+}
+
+TEST_F(WindowTest, TheSelectionOutlivesARereadAndAnUnreadableFolderIsSaidSo) {
+    const QString docs = makeFolder(QStringLiteral("docs"));
+    const QString locked = makeFolder(QStringLiteral("docs/locked"));
+    writeDocument(docs + QStringLiteral("a_.txt"), "alpha");
+    writeDocument(docs + QStringLiteral("b_.txt"), "beta");
+    TForm1 window(docs);
+    showAndWait(window);
+    TFileListView* list = window.FileListView1();
+
+    // The re-read that the new page causes keeps the list's selection.
+    QSignalSpy reread(list, &TFileListView::folderReread);
+    list->SelectItem(itemOf(list, QStringLiteral("b_.txt")));
+    QTest::mouseClick(window.BitBtn1(), Qt::LeftButton);
+    EXPECT_EQ(status(window), QStringLiteral("Записан файл %1index.htm: 2 документа").arg(docs));
+    ASSERT_TRUE(reread.wait(5000));
+    EXPECT_EQ(list->ItemCaption(list->SelectedItem()), QStringLiteral("b_.txt"));
+
+    // The tree has read docs with the re-read: the walk to "locked" reads nothing.
+    TDirectoryNode* docsNode = window.DirectoryTreeView1()->Selected();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hasChild(docsNode, QStringLiteral("locked")); }));
+    platform::fault::inject("opendir", EACCES);
+    openFromList(list, QStringLiteral("locked"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.BitBtn1()->isEnabled(); }));
+    platform::fault::clear();
+    EXPECT_EQ(status(window), statustext::folderUnreadable(locked, EACCES));
+}
+
+TEST_F(WindowTest, NamesThatAreNotUtf8ReadInRussianAndStillWork) {
+    docfiles::CodePageScope codePage(1251);
+    const QString docs = makeFolder(QStringLiteral("docs"));
+    const QByteArray order = platform::toFsBytes(docs) + "\xCF\xF0\xE8\xEA\xE0\xE7"; // Приказ
+    ASSERT_EQ(::mkdir(order.constData(), 0755), 0);
+    writeDocument(platform::fromFsBytes(order + "/a_.txt"), "alpha");
+    TForm1 window(docs);
+    showAndWait(window);
+    TFileListView* list = window.FileListView1();
+    const QString name = platform::fromFsBytes(order).mid(docs.size());
+    EXPECT_EQ(list->model()->index(itemOf(list, name), 0).data(), QStringLiteral("Приказ"));
+    openFromList(list, name);
+    EXPECT_EQ(window.DirectoryTreeView1()->Directory(), docs + name + u'/');
+    EXPECT_EQ(window.DirectoryTreeView1()->currentIndex().data(), QStringLiteral("Приказ"));
+    EXPECT_EQ(window.Label1()->text(), docs + QStringLiteral("Приказ/"));
+    window.BitBtn1()->setFocus();
+    QTest::keyClick(window.BitBtn1(), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_TRUE(readBytes(platform::fromFsBytes(order + "/index.htm")).contains("a_.txt.rtf"));
+    EXPECT_TRUE(status(window).endsWith(QStringLiteral("Приказ/index.htm: 1 документ")));
 }

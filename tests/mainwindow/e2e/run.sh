@@ -135,11 +135,25 @@ wait_exit 10
 [ "$app_rc" = 0 ] || fail "exit code $app_rc after Выйти, expected 0"
 [ ! -s "$work/app.err" ] || { echo "--- program's stderr:"; cat "$work/app.err"; }
 
-# Again, closed as a window manager's close button does: the same exit code.
-(cd "$work" && exec "$docindex" docs) 2>"$work/app.err" &
+# Again, in the C locale (the list sorts "..", "sub", then a new folder): a folder made while
+# the window runs is opened and written with the keyboard only; then the window is closed as a
+# window manager's close button does: the same exit code.
+(cd "$work" && LC_ALL=C.UTF-8 exec "$docindex" docs) 2>"$work/app.err" &
 app_pid=$!
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Программа$' | head -1) ||
     fail "no window appeared the second time"
+made="$docs/Постановления"
+mkdir "$made"
+printf 'delta' >"$made/d_.txt"
+open_made() { # from the ".." row, below the menu bar and the top panel
+    xdotool mousemove --window "$window" 300 71 click 1 sleep 0.2 key Down Down Return sleep 0.3 \
+        key Tab Return sleep 0.3
+    test -f "$made/index.htm"
+}
+wait_for 10 open_made || fail "the folder made while running was not opened and written"
+grep -qF '<a href="d_.txt.rtf"> delta</a>' "$made/index.htm" || fail "row of d_.txt"
+[ ! -f "$docs/sub/index.htm" ] || fail "the page went into the wrong folder"
+"$x11tool" grab "$window" "$artifacts/new-folder.png" || fail "no screenshot"
 "$x11tool" close "$window" || fail "could not ask the window to close"
 wait_exit 10
 [ "$app_rc" = 0 ] || fail "exit code $app_rc after closing the window, expected 0"
