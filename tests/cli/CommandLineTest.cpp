@@ -121,7 +121,7 @@ TEST_F(Cli, FailureLeavesTheFolderUntouchedAndOthersGoOn) {
 
     const Result r = runCli({"--write", "--codepage", "1251", bad.path(), good.path()});
     EXPECT_EQ(r.code, cli::kSomeFailed);
-    EXPECT_EQ(r.err, "docindex: " + bad.path() + ": File not found\n");
+    EXPECT_EQ(r.err, "docindex: " + bad.path() + ": b_.txt: File not found\n") << r.err.constData();
     EXPECT_EQ(r.out, good.path() + "/index.htm: 2 documents\n");
     EXPECT_EQ(docfiles::snapshot(bad.path()), before);
     EXPECT_EQ(docfiles::readFile(good / "index.htm"), examplePage(good.path() + "/"));
@@ -142,7 +142,9 @@ TEST_F(Cli, FolderThatCannotBeWrittenOrDoesNotExist) {
 
     r = runCli({"--write", dir / "missing"});
     EXPECT_EQ(r.code, cli::kSomeFailed);
-    EXPECT_EQ(r.err, "docindex: " + (dir / "missing") + ": File not found\n");
+    EXPECT_EQ(r.err,
+              "docindex: " + (dir / "missing") + ": File not found: No such file or directory\n")
+        << r.err.constData();
     EXPECT_FALSE(dir.exists("missing"));
 }
 
