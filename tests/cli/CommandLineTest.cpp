@@ -3,14 +3,17 @@
 #include "main/CommandLine.h"
 #include "listing/ListingTestSupport.h"
 #include "platform/CodePage.h"
+#include "platform/Fault.h"
 #include "support/DocFiles.h"
 #include "support/ExpectedPage.h"
 
 #include <QDir>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 using listingtest::Folder;
 
@@ -22,11 +25,12 @@ struct Result {
     QByteArray err;
 };
 
-Result runCli(const QList<QByteArray>& arguments) {
+// Runs the mode; its output goes to `to` when given (then closed), else into r.out.
+Result runCli(const QList<QByteArray>& arguments, std::FILE* to = nullptr) {
     char* outBuffer = nullptr;
     char* errBuffer = nullptr;
     size_t outSize = 0, errSize = 0;
-    std::FILE* out = open_memstream(&outBuffer, &outSize);
+    std::FILE* out = to ? to : open_memstream(&outBuffer, &outSize);
     std::FILE* err = open_memstream(&errBuffer, &errSize);
     Result r;
     r.code = cli::run(arguments, out, err);
@@ -199,6 +203,7 @@ TEST_F(Cli, UsageAndExitCodes) {
     } const cases[] = {
         {{}, cli::kBadUsage, "", "docindex: nothing to do"},
         {{"--write"}, cli::kBadUsage, "", "docindex: --write needs at least one folder"},
+        {{"--write", "a", ""}, cli::kBadUsage, "", "docindex: a folder name is empty"},
         {{"--bogus", "--write", "x"}, cli::kBadUsage, "", "docindex: unknown option '--bogus'"},
         {{"--write", "--stdout", "a", "b"}, cli::kBadUsage, "", "docindex: --stdout"},
         {{"--write", "--stdout", "-r", "a"}, cli::kBadUsage, "", "docindex: --stdout"},
@@ -231,6 +236,146 @@ TEST(CliDispatch, WhichArgumentsMeanTheCommandLine) {
     };
     for (const auto& [arguments, expected] : cases)
         EXPECT_EQ(cli::isCommandLine(arguments), expected) << arguments.join(' ').constData();
+}
+
+} // namespace
+
+namespace {
+
+// Hostile and broken folders: each case fails with its message, and neither the folder (the
+// old page byte for byte) nor anything outside it changes.
+TEST_F(Cli, HostileAndBrokenFoldersChangeNothing) {
+    const bool root = ::geteuid() == 0;
+    struct Case {
+        const char* what;
+        bool needsRoot; // links owned by another user
+        std::function<void(const Folder& dir, const Folder& outside)> setUp;
+        const char* errContains;
+    } const cases[] = {
+        {"page linked to another owner's file", true,
+         [](const Folder& dir, const Folder& outside) {
+             ASSERT_TRUE(docfiles::writeFile(outside / "target", "root's file", 0600));
+             ASSERT_TRUE(dir.symlink(outside / "target", "index.htm"));
+             ASSERT_EQ(::lchown((dir / "index.htm").constData(), 65534, 65534), 0);
+         },
+         "Cannot create file"},
+        {"dangling page link of another owner", true,
+         [](const Folder& dir, const Folder& outside) {
+             ASSERT_TRUE(dir.symlink(outside / "new.htm", "index.htm"));
+             ASSERT_EQ(::lchown((dir / "index.htm").constData(), 65534, 65534), 0);
+         },
+         "Cannot create file"},
+        {"document linked to another owner's file", true,
+         [](const Folder& dir, const Folder& outside) {
+             ASSERT_TRUE(docfiles::writeFile(outside / "secret", "secret text", 0600));
+             ASSERT_TRUE(dir.symlink(outside / "secret", "c_.txt"));
+             ASSERT_EQ(::lchown((dir / "c_.txt").constData(), 65534, 65534), 0);
+         },
+         ": c_.txt: File access denied\n"},
+        {"listing fails", false,
+         [](const Folder&, const Folder&) { platform::fault::inject("opendir", EACCES); },
+         ": File access denied: Permission denied\n"},
+        {"document would block", false,
+         [](const Folder&, const Folder&) { platform::fault::inject("read", EAGAIN); },
+         ": a_.txt: I/O error 31: Resource temporarily unavailable\n"},
+        {"disk full", false,
+         [](const Folder&, const Folder&) { platform::fault::inject("page-write", ENOSPC); },
+         ": index.htm: Stream write error: No space left on device\n"},
+    };
+    for (const Case& c : cases) {
+        if (c.needsRoot && !root) {
+            std::printf("skipped '%s': planting another user's link needs root\n", c.what);
+            continue;
+        }
+        platform::fault::Scope faults;
+        Folder dir, outside;
+        makeExample(dir);
+        c.setUp(dir, outside);
+        if (!dir.exists("index.htm")) {
+            ASSERT_TRUE(docfiles::writeFile(dir / "index.htm", "the old page"));
+        }
+        const auto before = docfiles::snapshot(dir.path());
+        const auto outsideBefore = docfiles::snapshot(outside.path());
+        const Result r = runCli({"--write", "-r", dir.path()});
+        platform::fault::clear();
+        EXPECT_EQ(r.code, cli::kSomeFailed) << c.what;
+        EXPECT_TRUE(r.err.startsWith("docindex: " + dir.path() + ": ")) << r.err.constData();
+        EXPECT_TRUE(r.err.contains(c.errContains)) << c.what << ": " << r.err.constData();
+        EXPECT_EQ(docfiles::snapshot(dir.path()), before) << c.what;
+        EXPECT_EQ(docfiles::snapshot(outside.path()), outsideBefore) << c.what;
+    }
+}
+
+TEST_F(Cli, RemovedWorkingFolderIsAnErrorNotTheRoot) {
+    Folder dir;
+    ASSERT_TRUE(dir.folder("gone"));
+    const QString saved = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QFile::decodeName(dir / "gone")));
+    ASSERT_EQ(::rmdir((dir / "gone").constData()), 0);
+    const Result r = runCli({"--write", "."});
+    QDir::setCurrent(saved);
+    EXPECT_EQ(r.code, cli::kSomeFailed);
+    EXPECT_EQ(r.err, "docindex: .: File not found: No such file or directory\n");
+    EXPECT_FALSE(QFile::exists(QStringLiteral("/index.htm")));
+}
+
+// A folder swapped for a link to another tree between its listing and its use is not
+// entered; folders deeper than PATH_MAX are written like any other.
+TEST_F(Cli, RecursiveHoldsEachFolder) {
+    Folder dir, outside;
+    ASSERT_TRUE(dir.folder("sub"));
+    ASSERT_TRUE(docfiles::writeFile(dir / "sub/x_.txt", "x"));
+    ASSERT_TRUE(docfiles::writeFile(outside / "y_.txt", "y"));
+    platform::fault::Scope faults;
+    int opened = 0;
+    platform::fault::onReach("folder-open", [&] {
+        if (++opened == 2) { // "sub", after its parent was listed
+            ASSERT_EQ(::rename((dir / "sub").constData(), (dir / "moved").constData()), 0);
+            ASSERT_TRUE(dir.symlink(outside.path(), "sub"));
+        }
+    });
+    Result r = runCli({"--write", "-r", dir.path()});
+    platform::fault::clear();
+    EXPECT_EQ(r.code, cli::kAllWritten) << r.err.constData();
+    EXPECT_EQ(opened, 2); // the swap was made, and the link was not entered
+    EXPECT_FALSE(outside.exists("index.htm"));
+    EXPECT_FALSE(dir.exists("moved/index.htm"));
+
+    QByteArray deep = dir.path();
+    int at = ::open(dir.path().constData(), O_RDONLY | O_DIRECTORY);
+    const QByteArray component(200, 'd');
+    for (int level = 0; level < 24; ++level) { // about 4,800 bytes below the folder
+        ASSERT_EQ(::mkdirat(at, component.constData(), 0755), 0);
+        const int next = ::openat(at, component.constData(), O_RDONLY | O_DIRECTORY);
+        ::close(at);
+        at = next;
+        deep += '/' + component;
+    }
+    ASSERT_EQ(::close(::openat(at, "z_.txt", O_WRONLY | O_CREAT, 0644)), 0);
+    r = runCli({"--write", "-r", dir.path()});
+    EXPECT_EQ(r.code, cli::kAllWritten) << r.err.constData();
+    EXPECT_TRUE(r.out.contains(deep + "/index.htm: 1 document\n"));
+    EXPECT_EQ(::faccessat(at, "index.htm", F_OK, 0), 0);
+    ::close(at);
+    ASSERT_EQ(::system(("rm -rf " + dir / component).constData()), 0); // rm copes with depth
+}
+
+TEST_F(Cli, StdoutChecksItsWrites) {
+    Folder dir;
+    makeExample(dir);
+    const Result full = runCli({"--write", "--stdout", dir.path()}, std::fopen("/dev/full", "w"));
+    EXPECT_EQ(full.code, cli::kSomeFailed);
+    EXPECT_EQ(full.err,
+              "docindex: " + dir.path() + ": Stream write error: No space left on device\n");
+
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::close(fds[0]); // the reader went away (| head): quiet, but not a success
+    const auto oldHandler = std::signal(SIGPIPE, SIG_IGN);
+    const Result closed = runCli({"--write", "--stdout", dir.path()}, ::fdopen(fds[1], "w"));
+    std::signal(SIGPIPE, oldHandler);
+    EXPECT_EQ(closed.code, cli::kSomeFailed);
+    EXPECT_TRUE(closed.err.isEmpty()) << closed.err.constData();
 }
 
 } // namespace
