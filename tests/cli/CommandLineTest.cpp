@@ -8,6 +8,7 @@
 #include "support/ExpectedPage.h"
 
 #include <QDir>
+#include <QProcess>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -376,6 +377,58 @@ TEST_F(Cli, StdoutChecksItsWrites) {
     std::signal(SIGPIPE, oldHandler);
     EXPECT_EQ(closed.code, cli::kSomeFailed);
     EXPECT_TRUE(closed.err.isEmpty()) << closed.err.constData();
+}
+
+} // namespace
+
+namespace {
+
+// The real program as an unprivileged user over folders root prepared.
+TEST_F(Cli, AsNobody) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "running as another user needs root";
+    const QString program = qEnvironmentVariable("DOCINDEX_BINARY_DIR") + "/main/docindex";
+    struct Case {
+        const char* what;
+        std::function<void(const Folder& dir)> setUp;
+        int code;
+        const char* errContains;
+        const char* page = "index.htm"; // stays byte for byte
+    } const cases[] = {
+        {"folder that cannot be listed",
+         [](const Folder& dir) { ASSERT_EQ(::chmod(dir.path().constData(), 0311), 0); },
+         cli::kSomeFailed, ": File access denied: Permission denied\n"},
+        {"subfolder that cannot be listed",
+         [](const Folder& dir) {
+             ASSERT_TRUE(dir.folder("sub", 0311));
+             ASSERT_TRUE(docfiles::writeFile(dir / "sub/index.htm", "the old page"));
+             ASSERT_EQ(::chown(dir.path().constData(), 65534, 65534), 0);
+         },
+         cli::kSomeFailed, "/sub: File access denied: Permission denied\n", "sub/index.htm"},
+        {"document of another owner behind a link",
+         [](const Folder& dir) {
+             ASSERT_TRUE(dir.symlink("/etc/shadow", "s_.txt"));
+             ASSERT_EQ(::lchown((dir / "s_.txt").constData(), 65534, 65534), 0);
+         },
+         cli::kSomeFailed, ": s_.txt: File access denied\n"},
+    };
+    for (const Case& c : cases) {
+        Folder dir;
+        ASSERT_EQ(::chmod(dir.path().constData(), 0755), 0);
+        makeExample(dir);
+        ASSERT_TRUE(docfiles::writeFile(dir / "index.htm", "the old page"));
+        c.setUp(dir);
+        const QByteArray oldPage = docfiles::readFile(dir / c.page);
+        QProcess p;
+        p.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", program, "--write",
+                            "-r", QFile::decodeName(dir.path())});
+        ASSERT_TRUE(p.waitForFinished(30000)) << c.what;
+        const QByteArray err = p.readAllStandardError();
+        EXPECT_EQ(p.exitCode(), c.code) << c.what;
+        EXPECT_TRUE(err.contains(c.errContains)) << c.what << ": " << err.constData();
+        EXPECT_EQ(docfiles::readFile(dir / c.page), oldPage) << c.what;
+        ::chmod(dir.path().constData(), 0755);
+    }
 }
 
 } // namespace
