@@ -52,7 +52,7 @@ int writeAll(int fd, QByteArrayView bytes, off_t offset) {
 int flushAll(int fd) {
     if (const int err = fault::take("page-flush"))
         return err;
-    return ::fsync(fd) == 0 || errno == EINVAL ? 0 : errno; // EINVAL: cannot be synced at all
+    return ::fdatasync(fd) == 0 || errno == EINVAL ? 0 : errno; // EINVAL: cannot be synced
 }
 
 // Follows `name` in `folder` while it is a symbolic link the rule lets us follow; leaves the
