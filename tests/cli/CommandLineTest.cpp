@@ -310,6 +310,25 @@ TEST_F(Cli, HostileAndBrokenFoldersChangeNothing) {
     }
 }
 
+// A document that keeps growing while it is read is read to its size at open plus 1 MiB.
+TEST_F(Cli, GrowingDocumentIsReadWithinBounds) {
+    Folder dir;
+    ASSERT_TRUE(docfiles::writeFile(dir / "g_.txt", "start"));
+    platform::fault::Scope faults;
+    const int appender = ::open((dir / "g_.txt").constData(), O_WRONLY | O_APPEND);
+    const QByteArray chunk(4096, 'x');
+    platform::fault::onReach("read",
+                             [&] { ASSERT_EQ(::write(appender, chunk.data(), 4096), 4096); });
+    const Result r = runCli({"--write", dir.path()});
+    platform::fault::clear();
+    ::close(appender);
+    EXPECT_EQ(r.code, cli::kAllWritten) << r.err.constData();
+    const QByteArray page = docfiles::readFile(dir / "index.htm");
+    EXPECT_TRUE(page.contains(" start" + chunk.left(4096 - 5)));
+    EXPECT_LT(page.size(), 1100 * 1024);
+    EXPECT_GT(page.size(), 1024 * 1024);
+}
+
 TEST_F(Cli, RemovedWorkingFolderIsAnErrorNotTheRoot) {
     Folder dir;
     ASSERT_TRUE(dir.folder("gone"));
