@@ -318,11 +318,9 @@ TEST_F(WindowTest, AClickOnAFolderThatCannotBeReadWritesNothing) {
     writeDocument(docs + QStringLiteral("index.htm"), "the old page");
     TForm1 window(docs);
     showAndWait(window);
-    {
-        platform::fault::Scope faults;
-        platform::fault::inject("opendir", EACCES);
-        window.FileListView1()->Directory().Refresh();
-    }
+    platform::fault::inject("opendir", EACCES);
+    window.FileListView1()->Directory().Refresh();
+    platform::fault::clear();
     QTest::mouseClick(window.BitBtn1(), Qt::LeftButton);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, QStringLiteral("Cannot read directory:\r\n\"%1\"").arg(docs));

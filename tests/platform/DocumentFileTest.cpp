@@ -199,29 +199,3 @@ TEST_F(DocumentFileTest, BrokenPipeIsTheEndOfTheData) {
     EXPECT_EQ(count, 0);
 }
 
-// A link is followed when we own it or its owner owns the target; a dangling one is missing.
-TEST_F(DocumentFileTest, LinksAreFollowedOnlyWhenTheOwnerMatches) {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "links of other owners need root";
-    ASSERT_TRUE(docfiles::writeFile(path("root-only"), "secret", 0600));
-    ASSERT_TRUE(docfiles::writeFile(path("theirs"), "theirs", 0644));
-    ASSERT_EQ(::chown(path("theirs").constData(), 65534, 65534), 0);
-    const struct {
-        const char* target;
-        uid_t linkOwner;
-        int code;
-    } cases[] = {
-        {"root-only", 0, 0},
-        {"theirs", 65534, 0},
-        {"root-only", 65534, 5},
-        {"nowhere", 65534, 2},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.target) + " " + std::to_string(c.linkOwner));
-        ::unlink(path("l_.txt").constData());
-        ASSERT_EQ(::symlink(c.target, path("l_.txt").constData()), 0);
-        ASSERT_EQ(::lchown(path("l_.txt").constData(), c.linkOwner, c.linkOwner), 0);
-        DocumentFile file;
-        EXPECT_EQ(file.open(path("l_.txt")).code, c.code);
-    }
-}
