@@ -69,9 +69,12 @@ int resolvePage(FileHandle& hop, int& folder, QByteArray& name, struct stat& st,
             return 0;
         if (hops == kMaxLinkHops)
             return ELOOP;
+        // Our own link is followed even when dangling; another user's only to their own file
+        // (a dangling one they planted would lead anywhere).
         struct stat target;
-        if (::fstatat(folder, name.constData(), &target, 0) != 0 || !mayFollowLink(st, target))
-            return EACCES; // also a dangling link another user planted: it leads anywhere
+        const bool reached = ::fstatat(folder, name.constData(), &target, 0) == 0;
+        if (st.st_uid != ::geteuid() && !(reached && mayFollowLink(st, target)))
+            return EACCES;
         char text[4096];
         const ssize_t n = ::readlinkat(folder, name.constData(), text, sizeof text);
         if (n <= 0 || n == sizeof text)
