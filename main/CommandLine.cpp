@@ -263,13 +263,14 @@ private:
     // (a document), left out where the message names it already or it is the folder.
     void report(const QByteArray& shown, const Exception& e, const QByteArray& folder = {}) {
         QByteArray name = e.FailedPath();
-        if (!folder.isEmpty() && name.startsWith(folder))
+        if (name + '/' == folder)
+            name.clear(); // the folder itself: DIR names it
+        else if (!folder.isEmpty() && name.startsWith(folder))
             name = name.sliced(folder.size());
         QString text = e.Message();
         if (!e.Reason().isEmpty())
             text += QLatin1String(": ") + e.Reason();
-        if (!name.isEmpty() && name + '/' != folder &&
-            !e.Message().contains(platform::fromFsBytes(e.FailedPath())))
+        if (!name.isEmpty() && !e.Message().contains(platform::fromFsBytes(e.FailedPath())))
             text = platform::fromFsBytes(name) + QLatin1String(": ") + text;
         report(shown, text);
     }
