@@ -36,17 +36,32 @@ __attribute__((noinline)) EInOutError::EInOutError(int code)
 __attribute__((noinline)) EStreamError::EStreamError(QString message)
     : Exception(std::move(message)) {}
 
-__attribute__((noinline)) EFCreateError::EFCreateError(const QString& fullPath,
-                                                       const QString& systemText)
-    : EStreamError(QString::asprintf(rs::SFCreateError, qUtf8Printable(fullPath),
-                                     qUtf8Printable(systemText))) {}
+namespace {
+// The two %s of a format filled with wide strings as they are: asprintf would go through UTF-8
+// and turn the escapes of name bytes that are not UTF-8 into '?'.
+QString formatTwo(const char* format, const QString& first, const QString& second) {
+    QString text = QString::fromUtf8(format);
+    const qsizetype at = text.indexOf(QLatin1String("%s"));
+    if (at < 0)
+        return text;
+    text.replace(at, 2, first);
+    const qsizetype next = text.indexOf(QLatin1String("%s"), at + first.size());
+    if (next >= 0)
+        text.replace(next, 2, second);
+    return text;
+}
+} // namespace
+
+__attribute__((noinline))
+EFCreateError::EFCreateError(const QString& fullPath, const QString& systemText)
+    : EStreamError(formatTwo(rs::SFCreateError, fullPath, systemText)) {}
 
 __attribute__((noinline)) EWriteError::EWriteError() : EStreamError(rs::text(rs::SWriteError)) {}
 
 __attribute__((noinline)) EListError::EListError(int index)
     : Exception(QString::asprintf(rs::SListIndexError, index)) {}
 
-__attribute__((noinline)) EConvertError::EConvertError(const QString& sourceClass,
-                                                       const QString& targetClass)
+__attribute__((noinline))
+EConvertError::EConvertError(const QString& sourceClass, const QString& targetClass)
     : Exception(QString::asprintf(rs::SAssignError, qUtf8Printable(sourceClass),
                                   qUtf8Printable(targetClass))) {}

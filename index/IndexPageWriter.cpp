@@ -1,9 +1,16 @@
 #include "index/IndexPageWriter.h"
 
+#include "index/Exception.h"
 #include "index/PageSaver.h"
 #include "index/TextReader.h"
 #include "platform/CodePage.h"
+#include "platform/Errors.h"
 #include "platform/FsString.h"
+#include "platform/HeldFolder.h"
+#include "platform/PageFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
 
 #include <algorithm>
 
@@ -55,10 +62,10 @@ void appendPercentEncoded(QString& out, QByteArrayView bytes) {
 // The document's text in the page's code page, into `text`: a space before each line. A UTF-8
 // document is decoded as UTF-8 (a leading byte-order mark dropped), every other one goes through
 // the conversion code page and back, which for a single-byte page gives its bytes unchanged.
-void readDocumentText(const QByteArray& path, int codePage, QByteArray& text) {
+void readDocumentText(int folderFd, const QByteArray& path, int codePage, QByteArray& text) {
     text.resize(0); // keeps the capacity for the next document
     TextReader reader;
-    reader.Open(path);
+    reader.OpenAt(folderFd, path);
     while (!reader.AtEnd()) {
         text.append(' ');
         reader.ReadLineInto(text);
@@ -152,7 +159,15 @@ QString IndexPageWriter::hrefFor(QStringView caption, int codePage) {
 IndexPageWriter::Page IndexPageWriter::build(const QString& folder,
                                              const QList<IndexEntry>& entries,
                                              PageOptions options) {
+    return buildAt(AT_FDCWD, folder, entries, options);
+}
+
+IndexPageWriter::Page IndexPageWriter::buildAt(int folderFd, const QString& folder,
+                                               const QList<IndexEntry>& entries,
+                                               PageOptions options) {
     Page page;
+    // Held folder: documents by their bare names; else by the folder's path.
+    const bool held = folderFd != AT_FDCWD;
     page.text.reserve(1024 + 200 * entries.size());
     for (const char* line : kHeadBeforeTitle)
         addLine(page.text, line);
@@ -178,13 +193,20 @@ IndexPageWriter::Page IndexPageWriter::build(const QString& folder,
         // Only documents get a row: not "..", wherever it stands, nor folders and devices.
         if (entry.kind != EntryKind::RegularFile)
             continue;
-        if (folderEndsWhole) {
+        if (held) {
+            path = platform::toFsBytes(entry.caption);
+        } else if (folderEndsWhole) {
             path.truncate(folderBytes.size()); // keeps the capacity
             path.append(platform::toFsBytes(entry.caption));
         } else {
             path = platform::toFsBytes(folder + entry.caption);
         }
-        readDocumentText(path, codePage, text);
+        try {
+            readDocumentText(folderFd, path, codePage, text);
+        } catch (Exception& e) {
+            e.SetFailedPath(held ? folderBytes + path : path);
+            throw;
+        }
         if (options.escapeHtml)
             escapeHtml(text);
         // A plain ASCII name is its own href in every code page.
@@ -215,7 +237,31 @@ QByteArray IndexPageWriter::pageBytes(const QString& folder, const QList<IndexEn
 
 int IndexPageWriter::write(const QString& folder, const QList<IndexEntry>& entries,
                            PageOptions options) {
-    const Page page = build(folder, entries, options);
-    PageSaver::saveText(page.text, platform::toFsBytes(folder + QLatin1String(PageName)));
+    QByteArray path = platform::toFsBytes(folder);
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1); // a trailing '/' would follow a final link whoever owns it
+    platform::FileHandle held;
+    const int err = path.isEmpty() ? 0 : platform::openFolder(AT_FDCWD, path, true, held);
+    const QByteArray page = platform::toFsBytes(folder + QLatin1String(PageName));
+    if (path.isEmpty() || err == ENOENT || err == ENOTDIR) {
+        // No folder there: its documents and page then fail each with its own error.
+        const Page built = build(folder, entries, options);
+        PageSaver::saveText(built.text, page);
+        return built.documents;
+    }
+    if (err != 0) {
+        EFCreateError error(platform::fromFsBytes(platform::fullPathOf(page)),
+                            platform::systemErrorText(err));
+        error.SetFailedPath(path);
+        throw error;
+    }
+    return writeAt(held.get(), folder, entries, options);
+}
+
+int IndexPageWriter::writeAt(int folderFd, const QString& folder, const QList<IndexEntry>& entries,
+                             PageOptions options) {
+    const Page page = buildAt(folderFd, folder, entries, options);
+    PageSaver::saveTextAt(page.text, folderFd, PageName,
+                          platform::toFsBytes(folder + QLatin1String(PageName)));
     return page.documents;
 }

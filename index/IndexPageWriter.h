@@ -44,6 +44,11 @@ public:
     // be read.
     static Page build(const QString& folder, const QList<IndexEntry>& entries,
                       PageOptions options = {});
+    // The same with the documents read relative to `folderFd`, the open folder that was
+    // listed (`folder` then only gives the title and the names in errors). A failure names
+    // the document (Exception::FailedPath).
+    static Page buildAt(int folderFd, const QString& folder, const QList<IndexEntry>& entries,
+                        PageOptions options = {});
 
     // The page as it would be saved (lines ended by CR LF).
     static QByteArray pageBytes(const QString& folder, const QList<IndexEntry>& entries,
@@ -52,8 +57,13 @@ public:
     // Builds the page and saves it as folder + "index.htm", replacing an older one; answers
     // the number of documents on it. Raises EInOutError, EFCreateError or EWriteError; on
     // any failure the folder is left as it was.
+    // The folder is opened once (a final link to it under the link rule) and everything else
+    // is reached relative to it.
     static int write(const QString& folder, const QList<IndexEntry>& entries,
                      PageOptions options = {});
+    // The same in the open folder `folderFd` that was listed.
+    static int writeAt(int folderFd, const QString& folder, const QList<IndexEntry>& entries,
+                       PageOptions options = {});
 
     // A caption as it goes into an href, so that the link reaches the file whatever its name
     // holds (percent-encoding what a browser would misread).

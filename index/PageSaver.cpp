@@ -22,15 +22,34 @@ void PageSaver::Save(const QList<QByteArray>& lines, const QByteArray& path) {
     saveText(text(lines), path);
 }
 
-void PageSaver::saveText(const QByteArray& text, const QByteArray& path) {
-    const platform::SaveStatus status = platform::saveFileAtomically(path, text);
+namespace {
+
+void raiseOnFailure(const platform::SaveStatus& status, const QByteArray& path) {
     switch (status.failure) {
     case platform::SaveFailure::None:
         return;
-    case platform::SaveFailure::Create:
-        throw EFCreateError(platform::fromFsBytes(platform::fullPathOf(path)),
+    case platform::SaveFailure::Create: {
+        EFCreateError error(platform::fromFsBytes(platform::fullPathOf(path)),
                             platform::systemErrorText(status.err));
-    case platform::SaveFailure::Write:
-        throw EWriteError();
+        error.SetFailedPath(platform::fullPathOf(path));
+        throw error;
     }
+    case platform::SaveFailure::Write: {
+        EWriteError error;
+        error.SetFailedPath(platform::fullPathOf(path));
+        error.SetReason(platform::systemErrorText(status.err));
+        throw error;
+    }
+    }
+}
+
+} // namespace
+
+void PageSaver::saveText(const QByteArray& text, const QByteArray& path) {
+    raiseOnFailure(platform::saveFileAtomically(path, text), path);
+}
+
+void PageSaver::saveTextAt(const QByteArray& text, int folderFd, const QByteArray& name,
+                           const QByteArray& path) {
+    raiseOnFailure(platform::saveFileAt(folderFd, name, text), path);
 }

@@ -1,12 +1,19 @@
 #include "index/TextReader.h"
 
 #include "index/Exception.h"
+#include "platform/Errors.h"
+#include "resources/ResourceStrings.h"
 
 namespace {
 
 void raiseOnFailure(const platform::IoStatus& status) {
-    if (!status)
-        throw EInOutError(status.code);
+    if (status)
+        return;
+    EInOutError error(status.code);
+    // "I/O error 1921" alone tells nobody what happened; the system's text does.
+    if (status.err != 0 && error.Message() == QString::asprintf(rs::SInOutError, status.code))
+        error.SetReason(platform::systemErrorText(status.err));
+    throw error;
 }
 
 } // namespace
@@ -15,6 +22,12 @@ void TextReader::Open(const QByteArray& path) {
     pos_ = 0;
     end_ = 0;
     raiseOnFailure(file_.open(path));
+}
+
+void TextReader::OpenAt(int folderFd, const QByteArray& name) {
+    pos_ = 0;
+    end_ = 0;
+    raiseOnFailure(file_.openAt(folderFd, name));
 }
 
 void TextReader::refill() {

@@ -2,7 +2,8 @@
 // Reads a text document line by line through a 128-byte buffer. Lines end with LF or CR LF
 // (also when the pair is split between two buffer loads); a lone CR is dropped; Ctrl+Z ends
 // the text; every other byte, zero and high bytes too, belongs to the line. Every failing
-// call raises EInOutError with the code of the message table.
+// call raises EInOutError with the code of the message table (and the system's reason where
+// the table has no text of its own for the code).
 #include "platform/DocumentFile.h"
 
 #include <QByteArray>
@@ -19,6 +20,8 @@ public:
 
     // Opens an existing regular file (file-system bytes) for reading; the buffer starts empty.
     void Open(const QByteArray& path);
+    // The same for `name` in the open folder `folderFd`.
+    void OpenAt(int folderFd, const QByteArray& name);
     // True when no more text can be read; consumes nothing.
     bool AtEnd();
     // The next line without its line end; the line end is consumed.

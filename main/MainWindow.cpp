@@ -11,6 +11,7 @@
 #include "main/ErrorBox.h"
 #include "main/StatusTexts.h"
 #include "platform/FsString.h"
+#include "resources/ResourceStrings.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -142,6 +143,13 @@ void TForm1::BitBtn1Click(QObject* /*sender*/) {
         TFileListView* list = ui_->FileListView1;
         if (withDelimiter(list->Directory().Location()) != folder)
             list->Directory().SetLocation(folder); // the page lists the tree's folder, nothing else
+        if (list->Directory().ListingError() != 0) {
+            // A folder that could not be read is not empty: its page stays as it is.
+            Exception error(
+                QString::fromUtf8(rs::SCannotReadDirectory).replace(QLatin1String("%s"), folder));
+            error.SetFailedPath(platform::toFsBytes(folder));
+            throw error;
+        }
         // Copied before anything can run a nested event loop that re-reads the listing.
         QList<IndexEntry> entries;
         entries.reserve(list->ItemCount());

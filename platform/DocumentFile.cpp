@@ -2,7 +2,9 @@
 
 #include "platform/Errors.h"
 #include "platform/Fault.h"
+#include "platform/HeldFolder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -34,35 +36,59 @@ DocumentFile::~DocumentFile() {
 }
 
 IoStatus DocumentFile::open(const QByteArray& name) {
+    return openAt(AT_FDCWD, name);
+}
+
+IoStatus DocumentFile::openAt(int folderFd, const QByteArray& name) {
     if (fd_ >= 0)
         close();
+    // ENOENT of a name in a folder we hold: the folder exists, so the file is not found.
+    const QByteArrayView codePath = folderFd == AT_FDCWD ? QByteArrayView(name) : "./x";
     if (const int err = fault::take("open"))
-        return failure(err, name);
+        return failure(err, codePath);
     if (name.contains('\0'))
         return IoStatus{3, EINVAL}; // no file has such a name; never open a shorter path
+    // O_NONBLOCK: opening a FIFO without a writer must not hang, nor may a read block later.
+    constexpr int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     int fd;
     do {
-        // O_NONBLOCK: opening a FIFO without a writer must not hang; cleared once it is known
-        // to be a regular file.
-        fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        fd = ::openat(folderFd, name.constData(), flags | O_NOFOLLOW);
     } while (fd < 0 && errno == EINTR);
+    int openErr = fd < 0 ? errno : 0;
+    struct stat link {};
+    const bool isLink = openErr == ELOOP &&
+                        ::fstatat(folderFd, name.constData(), &link, AT_SYMLINK_NOFOLLOW) == 0 &&
+                        S_ISLNK(link.st_mode);
+    if (isLink) {
+        do {
+            fd = ::openat(folderFd, name.constData(), flags);
+        } while (fd < 0 && errno == EINTR);
+        openErr = fd < 0 ? errno : 0;
+    }
     if (fd < 0)
-        return failure(errno, name);
+        return failure(openErr, codePath);
 
     struct stat st;
     int err = fault::take("fstat");
     if (err == 0 && statOpenFile(fd, &st) != 0)
         err = errno;
+    if (err == 0 && isLink) {
+        // The link must still be the one checked, and its owner may lead us there.
+        struct stat again;
+        if (::fstatat(folderFd, name.constData(), &again, AT_SYMLINK_NOFOLLOW) != 0 ||
+            again.st_ino != link.st_ino || again.st_dev != link.st_dev || !mayFollowLink(link, st))
+            err = EACCES;
+    }
     if (err == 0 && !S_ISREG(st.st_mode))
         err = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
     if (err != 0) {
         ::close(fd);
-        return failure(err, name);
+        return failure(err, codePath);
     }
     fd_ = fd;
-    blockingSet_ = false;
     // A size of 0 says nothing (procfs and friends report 0 for files with content).
     unread_ = st.st_size > 0 ? qint64(st.st_size) : -1;
+    budget_ = qint64(st.st_size) + kGrowthAllowed;
     ended_ = false;
     return {};
 }
@@ -71,33 +97,25 @@ IoStatus DocumentFile::read(char* buffer, qsizetype size, qsizetype* count) {
     *count = 0;
     if (fd_ < 0)
         return failure(EBADF);
-    if (ended_)
-        return {}; // a short read took the last byte of the size seen at open: spare a call
+    if (ended_ || budget_ <= 0)
+        return {}; // the data has ended, or the document has grown past what we read of it
+    size = qsizetype(std::min<qint64>(size, budget_));
     int err = fault::take("read");
     ssize_t n = 0;
     if (err == 0) {
-        for (;;) {
+        // EAGAIN stays a failure: a file that would block is not a document.
+        do {
             n = ::read(fd_, buffer, std::size_t(size));
-            if (n >= 0)
-                break;
-            if (errno == EINTR)
-                continue;
-            if (errno == EAGAIN && !blockingSet_) {
-                // Regular files ignore O_NONBLOCK, so it is cleared only where a file system
-                // honours it (one system call less per document).
-                blockingSet_ = true;
-                if (::fcntl(fd_, F_SETFL, 0) == 0) // O_NONBLOCK is the only such flag we set
-                    continue;
-            }
+        } while (n < 0 && errno == EINTR);
+        if (n < 0)
             err = errno;
-            break;
-        }
     }
     if (err == EPIPE)
         return {}; // a broken pipe is the end of the data
     if (err != 0)
         return failure(err);
     *count = n;
+    budget_ -= n;
     if (unread_ >= 0) {
         if (n > unread_) {
             unread_ = -1; // grown since: read to the end as usual

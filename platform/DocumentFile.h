@@ -1,9 +1,12 @@
 #pragma once
 // A document opened for reading: only regular files; a folder, a device, a FIFO or a socket
 // is refused with code 5 before anything is read (a FIFO would block, a device would read
-// without end). It is opened with O_NONBLOCK, so that a FIFO cannot block the open. Every failure
-// comes back as the message-table code of Errors.h and the errno behind it. Each call asks the
-// fault hook first ("open", "fstat", "read", "close").
+// without end). It stays O_NONBLOCK: a file that would block (a kernel trace pipe) fails with
+// EAGAIN instead of hanging, and reading stops at the size seen at open plus kGrowthAllowed, so
+// a file that keeps growing is read within bounds. A symbolic link is followed only under the
+// link rule of HeldFolder.h (code 5 otherwise). Every failure comes back as the message-table
+// code of Errors.h and the errno behind it. Each call asks the fault hook first ("open",
+// "fstat", "read", "close").
 #include <QByteArray>
 #include <QByteArrayView>
 
@@ -26,8 +29,13 @@ public:
 
     bool isOpen() const { return fd_ >= 0; }
 
+    // What a document may grow by while it is read.
+    static constexpr qint64 kGrowthAllowed = 1 << 20;
+
     // Opens `path` (file-system bytes) for reading; an open file is closed first.
     IoStatus open(const QByteArray& path);
+    // The same for `name` relative to the open folder `folderFd`.
+    IoStatus openAt(int folderFd, const QByteArray& name);
 
     // Reads up to `size` bytes; `*count` is the number read, 0 at the end of the data (a broken
     // pipe counts as the end too).
@@ -38,9 +46,9 @@ public:
 
 private:
     int fd_ = -1;
-    bool blockingSet_ = false; // O_NONBLOCK has been cleared
-    qint64 unread_ = -1;       // bytes left by the size seen at open; -1 when not known
-    bool ended_ = false;       // a short read reached that size: the data has ended
+    qint64 unread_ = -1; // bytes left by the size seen at open; -1 when not known
+    qint64 budget_ = 0;  // bytes that may still be read: the size at open plus the growth
+    bool ended_ = false; // a short read reached that size: the data has ended
 };
 
 } // namespace platform

@@ -4,6 +4,7 @@
 //
 // Every platform function that calls the system asks `platform::fault::take("open")` (the
 // call's name) first; a non-zero answer is the errno it must fail with, without calling.
+#include <functional>
 #include <string_view>
 
 namespace platform::fault {
@@ -12,12 +13,19 @@ namespace platform::fault {
 // calls fail (times < 0: every later call fails until cleared).
 void inject(std::string_view name, int err, int skip = 0, int times = -1);
 
-// Remove every injected fault.
+// Remove every injected fault and action.
 void clear();
 
 // The errno the next call of `name` must fail with, or 0 to go ahead. Cheap when nothing is
 // injected (one relaxed atomic load), so it may sit on hot paths.
 int take(std::string_view name);
+
+// Races made on purpose: `action` runs each time code passes the point `name` (see reach()),
+// for example to swap a folder for a link between a listing and its use.
+void onReach(std::string_view name, std::function<void()> action);
+
+// Runs the actions set for the point `name`; as cheap as take() when nothing is set.
+void reach(std::string_view name);
 
 // Clears all faults when it goes out of scope; for tests.
 class Scope {

@@ -9,6 +9,7 @@
 #include "support/ExpectedPage.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 using listingtest::Folder;
 
@@ -27,11 +29,12 @@ struct Result {
     QByteArray err;
 };
 
-Result runCli(const QList<QByteArray>& arguments) {
+// Runs the mode; its output goes to `to` when given (then closed), else into r.out.
+Result runCli(const QList<QByteArray>& arguments, std::FILE* to = nullptr) {
     char* outBuffer = nullptr;
     char* errBuffer = nullptr;
     size_t outSize = 0, errSize = 0;
-    std::FILE* out = open_memstream(&outBuffer, &outSize);
+    std::FILE* out = to ? to : open_memstream(&outBuffer, &outSize);
     std::FILE* err = open_memstream(&errBuffer, &errSize);
     Result r;
     r.code = cli::run(arguments, out, err);
@@ -126,7 +129,7 @@ TEST_F(Cli, FailureLeavesTheFolderUntouchedAndOthersGoOn) {
 
     const Result r = runCli({"--write", "--codepage", "1251", bad.path(), good.path()});
     EXPECT_EQ(r.code, cli::kSomeFailed);
-    EXPECT_EQ(r.err, "docindex: " + bad.path() + ": File not found\n");
+    EXPECT_EQ(r.err, "docindex: " + bad.path() + ": b_.txt: File not found\n") << r.err.constData();
     EXPECT_EQ(r.out, good.path() + "/index.htm: 2 documents\n");
     EXPECT_EQ(docfiles::snapshot(bad.path()), before);
     EXPECT_EQ(docfiles::readFile(good / "index.htm"), examplePage(good.path() + "/"));
@@ -147,7 +150,9 @@ TEST_F(Cli, FolderThatCannotBeWrittenOrDoesNotExist) {
 
     r = runCli({"--write", dir / "missing"});
     EXPECT_EQ(r.code, cli::kSomeFailed);
-    EXPECT_EQ(r.err, "docindex: " + (dir / "missing") + ": File not found\n");
+    EXPECT_EQ(r.err,
+              "docindex: " + (dir / "missing") + ": File not found: No such file or directory\n")
+        << r.err.constData();
     EXPECT_FALSE(dir.exists("missing"));
 }
 
@@ -267,6 +272,7 @@ TEST_F(Cli, UsageAndExitCodes) {
         {{"-xr", "x"}, cli::kBadUsage, "", "docindex: unknown option '-x'\n"},
         {{"--write=1", "x"}, cli::kBadUsage, "", "docindex: unexpected value after '--write'\n"},
         {{"--write", ""}, cli::kBadUsage, "", "docindex: a folder name cannot be empty"},
+        {{"--write", "a", ""}, cli::kBadUsage, "", "docindex: a folder name cannot be empty"},
         {{"a", "b"}, cli::kBadUsage, "", "docindex: the window opens one folder"},
         {{"--watch", "--stdout", "a"}, cli::kBadUsage, "", "docindex: --stdout"},
         {{"--bogus", "--write", "x"}, cli::kBadUsage, "", "docindex: unknown option '--bogus'"},
@@ -314,6 +320,164 @@ TEST(CliDispatch, WhichArgumentsMeanTheCommandLine) {
     };
     for (const auto& [arguments, expected] : cases)
         EXPECT_EQ(cli::isCommandLine(arguments), expected) << arguments.join(' ').constData();
+}
+
+} // namespace
+
+namespace {
+
+// Hostile and broken folders: each case fails with its message, and neither the folder (the
+// old page byte for byte) nor anything outside it changes.
+TEST_F(Cli, HostileAndBrokenFoldersChangeNothing) {
+    struct Case {
+        const char* link;   // a link planted in the folder (by nobody when linkOwner)...
+        const char* target; // ...to this name in the outside folder ("target": root's, 600)
+        bool linkOwner;
+        const char* fault; // or a failing call
+        int err;
+        const char* errContains;
+    } const cases[] = {
+        {"index.htm", "target", true, nullptr, 0, ": Cannot create file \""},
+        {"index.htm", "new.htm", true, nullptr, 0, ": Cannot create file \""}, // dangling
+        {"c_.txt", "target", true, nullptr, 0, ": c_.txt: File access denied\n"},
+        {"l_.txt", nullptr, false, nullptr, 0, ": l_.txt: I/O error 1921: Too many levels"},
+        {nullptr, nullptr, false, "opendir", EACCES, ": File access denied: Permission denied\n"},
+        {nullptr, nullptr, false, "read", EAGAIN, ": a_.txt: I/O error 31: Resource temporarily"},
+        {nullptr, nullptr, false, "page-write", ENOSPC,
+         ": index.htm: Stream write error: No space"},
+    };
+    for (const Case& c : cases) {
+        if (c.linkOwner && ::geteuid() != 0) {
+            std::printf("skipped %s: planting another user's link needs root\n", c.link);
+            continue;
+        }
+        platform::fault::Scope faults;
+        Folder dir, outside;
+        makeExample(dir);
+        if (c.link) {
+            ASSERT_TRUE(docfiles::writeFile(outside / "target", "root's file", 0600));
+            ASSERT_TRUE(dir.symlink(c.target ? outside / c.target : "l_.txt", c.link));
+            ASSERT_TRUE(!c.linkOwner || ::lchown((dir / c.link).constData(), 65534, 65534) == 0);
+        }
+        ASSERT_TRUE(dir.exists("index.htm") || docfiles::writeFile(dir / "index.htm", "old page"));
+        if (c.fault)
+            platform::fault::inject(c.fault, c.err);
+        const auto before = docfiles::snapshot(dir.path());
+        const auto outsideBefore = docfiles::snapshot(outside.path());
+        const Result r = runCli({"--write", "-r", dir.path()});
+        platform::fault::clear();
+        EXPECT_EQ(r.code, cli::kSomeFailed);
+        EXPECT_TRUE(r.err.startsWith("docindex: " + dir.path() + ": ")) << r.err.constData();
+        EXPECT_TRUE(r.err.contains(c.errContains)) << r.err.constData();
+        EXPECT_EQ(docfiles::snapshot(dir.path()), before) << r.err.constData();
+        EXPECT_EQ(docfiles::snapshot(outside.path()), outsideBefore) << r.err.constData();
+    }
+}
+
+TEST_F(Cli, RemovedWorkingFolderIsAnErrorNotTheRoot) {
+    Folder dir;
+    ASSERT_TRUE(dir.folder("gone"));
+    const QString saved = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QFile::decodeName(dir / "gone")));
+    ASSERT_EQ(::rmdir((dir / "gone").constData()), 0);
+    const Result r = runCli({"--write", "."});
+    QDir::setCurrent(saved);
+    EXPECT_EQ(r.code, cli::kSomeFailed);
+    EXPECT_EQ(r.err, "docindex: .: File not found: No such file or directory\n");
+    EXPECT_FALSE(QFile::exists(QStringLiteral("/index.htm")));
+}
+
+// A folder swapped for a link to another tree between its listing and its use is not
+// entered; folders deeper than PATH_MAX are written like any other.
+TEST_F(Cli, RecursiveHoldsEachFolder) {
+    Folder dir, outside;
+    ASSERT_TRUE(dir.folder("sub"));
+    ASSERT_TRUE(docfiles::writeFile(dir / "sub/x_.txt", "x"));
+    ASSERT_TRUE(docfiles::writeFile(outside / "y_.txt", "y"));
+    platform::fault::Scope faults;
+    int opened = 0;
+    platform::fault::onReach("folder-open", [&] {
+        if (++opened == 2) { // "sub", after its parent was listed
+            ASSERT_EQ(::rename((dir / "sub").constData(), (dir / "moved").constData()), 0);
+            ASSERT_TRUE(dir.symlink(outside.path(), "sub"));
+        }
+    });
+    Result r = runCli({"--write", "-r", dir.path()});
+    platform::fault::clear();
+    EXPECT_EQ(r.code, cli::kAllWritten) << r.err.constData();
+    EXPECT_EQ(opened, 2); // the swap was made, and the link was not entered
+    EXPECT_FALSE(outside.exists("index.htm"));
+    EXPECT_FALSE(dir.exists("moved/index.htm"));
+
+    QByteArray deep = dir.path();
+    int at = ::open(dir.path().constData(), O_RDONLY | O_DIRECTORY);
+    const QByteArray component(200, 'd');
+    for (int level = 0; level < 24; ++level, deep += '/' + component) { // 4,800 bytes deep
+        ASSERT_EQ(::mkdirat(at, component.constData(), 0755), 0);
+        ::close(std::exchange(at, ::openat(at, component.constData(), O_RDONLY | O_DIRECTORY)));
+    }
+    ASSERT_EQ(::close(::openat(at, "z_.txt", O_WRONLY | O_CREAT, 0644)), 0);
+    r = runCli({"--write", "-r", dir.path()});
+    EXPECT_EQ(r.code, cli::kAllWritten) << r.err.constData();
+    EXPECT_TRUE(r.out.contains(deep + "/index.htm: 1 document\n"));
+    EXPECT_EQ(::faccessat(at, "index.htm", F_OK, 0), 0);
+    ::close(at);
+    ASSERT_EQ(::system(("rm -rf " + dir / component).constData()), 0); // rm copes with depth
+}
+
+TEST_F(Cli, StdoutChecksItsWrites) {
+    Folder dir;
+    makeExample(dir);
+    const Result full = runCli({"--write", "--stdout", dir.path()}, std::fopen("/dev/full", "w"));
+    EXPECT_EQ(full.code, cli::kSomeFailed);
+    EXPECT_EQ(full.err,
+              "docindex: " + dir.path() + ": Stream write error: No space left on device\n");
+
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::close(fds[0]); // the reader went away (| head): quiet, but not a success
+    const auto oldHandler = std::signal(SIGPIPE, SIG_IGN);
+    const Result closed = runCli({"--write", "--stdout", dir.path()}, ::fdopen(fds[1], "w"));
+    std::signal(SIGPIPE, oldHandler);
+    EXPECT_EQ(closed.code, cli::kSomeFailed);
+    EXPECT_TRUE(closed.err.isEmpty()) << closed.err.constData();
+}
+
+} // namespace
+
+namespace {
+
+// The real program as an unprivileged user over folders root prepared.
+TEST_F(Cli, AsNobody) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "running as another user needs root";
+    const QString program = qEnvironmentVariable("DOCINDEX_BINARY_DIR") + "/main/docindex";
+    const struct {
+        mode_t mode; // of the folder, which nobody owns; "sub" is root's and cannot be listed
+        const char* page;
+        const char* errContains;
+    } cases[] = {
+        {0311, "index.htm", ": File access denied: Permission denied\n"},
+        {0755, "sub/index.htm", "/sub: File access denied: Permission denied\n"},
+    };
+    for (const auto& c : cases) {
+        Folder dir;
+        makeExample(dir);
+        ASSERT_TRUE(dir.folder("sub", 0311));
+        ASSERT_TRUE(docfiles::writeFile(dir / "index.htm", "the old page"));
+        ASSERT_TRUE(docfiles::writeFile(dir / "sub/index.htm", "the old page"));
+        ASSERT_EQ(::chown(dir.path().constData(), 65534, 65534), 0);
+        ASSERT_EQ(::chmod(dir.path().constData(), c.mode), 0);
+        QProcess p;
+        p.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", program, "--write",
+                            "-r", QFile::decodeName(dir.path())});
+        ASSERT_TRUE(p.waitForFinished(30000));
+        const QByteArray err = p.readAllStandardError();
+        EXPECT_EQ(p.exitCode(), cli::kSomeFailed) << err.constData();
+        EXPECT_TRUE(err.contains(c.errContains)) << err.constData();
+        EXPECT_EQ(docfiles::readFile(dir / c.page), "the old page");
+        ::chmod(dir.path().constData(), 0755);
+    }
 }
 
 } // namespace

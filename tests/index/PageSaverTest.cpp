@@ -3,6 +3,7 @@
 
 #include "index/Exception.h"
 #include "platform/Fault.h"
+#include "platform/FsString.h"
 #include "support/DocFiles.h"
 
 #include <QFile>
@@ -39,17 +40,23 @@ TEST_F(PageSaverTest, EveryLineEndsWithCrLf) {
 }
 
 TEST_F(PageSaverTest, ReadOnlyPageRaisesCreateErrorAndStays) {
-    ASSERT_TRUE(docfiles::writeFile(root_ + "index.htm", "old page", 0444));
-    const auto before = docfiles::snapshot(root_);
-    try {
-        PageSaver::Save({"new"}, root_ + "index.htm");
-        ADD_FAILURE() << "saved";
-    } catch (const EFCreateError& e) {
-        EXPECT_EQ(e.Message(), "Cannot create file \"" + QFile::decodeName(root_) +
-                                   "index.htm\". Permission denied");
-        EXPECT_STREQ(e.className(), "EFCreateError");
+    // Also in a folder whose name is not UTF-8: the message gives its bytes back.
+    ASSERT_EQ(::mkdir((root_ + "\xCF\xE0").constData(), 0755), 0);
+    for (const QByteArray& folder : {root_, root_ + "\xCF\xE0/"}) {
+        ASSERT_TRUE(docfiles::writeFile(folder + "index.htm", "old page", 0444));
+        const auto before = docfiles::snapshot(folder);
+        try {
+            PageSaver::Save({"new"}, folder + "index.htm");
+            ADD_FAILURE() << "saved";
+        } catch (const EFCreateError& e) {
+            EXPECT_EQ(platform::toFsBytes(e.Message()),
+                      "Cannot create file \"" + folder + "index.htm\". Permission denied");
+            EXPECT_EQ(e.FailedPath(), folder + "index.htm");
+            EXPECT_STREQ(e.className(), "EFCreateError");
+        }
+        EXPECT_EQ(docfiles::snapshot(folder), before);
     }
-    EXPECT_EQ(docfiles::snapshot(root_), before);
+    docfiles::removeTree(root_ + "\xCF\xE0");
 }
 
 TEST_F(PageSaverTest, CreateErrorNamesTheFullPath) {
@@ -82,6 +89,7 @@ TEST_F(PageSaverTest, FailedWriteRaisesWriteErrorAndKeepsTheOldPage) {
             ADD_FAILURE() << call;
         } catch (const EWriteError& e) {
             EXPECT_EQ(e.Message(), QStringLiteral("Stream write error")) << call;
+            EXPECT_EQ(e.Reason(), QStringLiteral("No space left on device")) << call;
         }
         EXPECT_EQ(docfiles::snapshot(root_), before) << call;
     }

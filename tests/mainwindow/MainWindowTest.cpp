@@ -8,6 +8,7 @@
 #include "main/StatusTexts.h"
 #include "main/WindowMode.h"
 #include "platform/CodePage.h"
+#include "platform/Fault.h"
 #include "support/ExpectedPage.h"
 
 #include <QAction>
@@ -335,6 +336,22 @@ TEST_F(WindowTest, AMissingDocumentShowsFileNotFoundAndASecondClickWorks) {
     QTest::mouseClick(window.BitBtn1(), Qt::LeftButton);
     EXPECT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(readBytes(docs + QStringLiteral("index.htm")).contains("a_.txt.rtf"));
+}
+
+// A folder whose listing failed is not an empty folder: the click shows why and writes nothing.
+TEST_F(WindowTest, AClickOnAFolderThatCannotBeReadWritesNothing) {
+    const QString docs = makeFolder(QStringLiteral("docs"));
+    writeDocument(docs + QStringLiteral("a_.txt"), "alpha");
+    writeDocument(docs + QStringLiteral("index.htm"), "the old page");
+    TForm1 window(docs);
+    showAndWait(window);
+    platform::fault::inject("opendir", EACCES);
+    window.FileListView1()->Directory().Refresh();
+    platform::fault::clear();
+    QTest::mouseClick(window.BitBtn1(), Qt::LeftButton);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, QStringLiteral("Cannot read directory:\r\n\"%1\"").arg(docs));
+    EXPECT_EQ(readBytes(docs + QStringLiteral("index.htm")), QByteArray("the old page"));
 }
 
 TEST_F(WindowTest, TheDriveListLeavesNoFolderSelectedAndTheButtonDisabled) {

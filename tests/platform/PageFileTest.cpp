@@ -170,3 +170,28 @@ TEST(PageFilePath, FullPathOf) {
     for (const auto& c : cases)
         EXPECT_EQ(platform::fullPathOf(c.path), c.full) << c.path.constData();
 }
+
+// Folder not writable, page writable: rewritten in place, but only once its size is reserved.
+TEST_F(PageFileTest, InPlaceRewriteReservesFirst) {
+    ASSERT_TRUE(docfiles::writeFile(page_, "the old page"));
+    ASSERT_EQ(::chmod(root_.constData(), 0555), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Root writes any folder: as nobody, only the page (handed over) is writable.
+        if (::geteuid() == 0 &&
+            (::chown(page_.constData(), 65534, 65534) != 0 ||
+             ::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0))
+            ::_exit(2);
+        platform::fault::inject("page-reserve", ENOSPC, 0, 1);
+        const platform::SaveStatus full = saveFileAtomically(page_, QByteArray(5000, 'n'));
+        const bool kept = full.err == ENOSPC && docfiles::readFile(page_) == "the old page";
+        ::_exit(kept && saveFileAtomically(page_, "new") && docfiles::readFile(page_) == "new" ? 0
+                                                                                               : 3);
+    }
+    int wstatus = 0;
+    ASSERT_EQ(::waitpid(child, &wstatus, 0), child);
+    ::chmod(root_.constData(), 0755);
+    EXPECT_TRUE(WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0) << wstatus;
+    EXPECT_EQ(docfiles::snapshot(root_).keys(), QList<QByteArray>{"index.htm"});
+}
