@@ -43,10 +43,6 @@ QString formatText(const char* resource, std::initializer_list<QString> args) {
     return result;
 }
 
-bool sameNameIgnoringCase(QStringView a, QStringView b) {
-    return a.size() == b.size() && a.compare(b, Qt::CaseInsensitive) == 0;
-}
-
 } // namespace
 
 // Sets a flag for a scope and restores the old value, also when the scope is left by an
@@ -578,45 +574,26 @@ void TDirectoryTreeView::SetDirectory(const QString& value) {
     if (roots_.empty())
         return;
 
-    // The start node: the root whose text begins the path. Mounted volumes nest ("/" holds
-    // every other mount path), so the longest matching drive wins; a folder root or drive
-    // matches only whole components.
-    TDirectoryNode* start = nullptr;
-    qsizetype matched = -1;
+    // The start node: the root whose text begins the path.
+    QList<QString> texts;
     QString lastText;
     for (const auto& root : roots_) {
         const TFileInfo* entry = root->entry_;
-        const QString text = (entry && (entry->Attr & faVolumeID))
-                                 ? platform::fromFsBytes(entry->FindName())
-                                 : rootDirectory_;
-        if (text.isEmpty())
-            continue; // a drive without a name is not a known drive
-        lastText = text;
-        QStringView prefix = text;
-        if (prefix.size() > 1 && prefix.endsWith(u'/'))
-            prefix.chop(1);
-        if (prefix.size() <= matched || value.size() < prefix.size() ||
-            !sameNameIgnoringCase(QStringView(value).left(prefix.size()), prefix))
-            continue;
-        if (!prefix.endsWith(u'/') && value.size() > prefix.size() && value[prefix.size()] != u'/')
-            continue;
-        start = root.get();
-        matched = prefix.size();
+        texts.append((entry && (entry->Attr & faVolumeID))
+                         ? platform::fromFsBytes(entry->FindName())
+                         : rootDirectory_);
+        if (!texts.back().isEmpty())
+            lastText = texts.back();
     }
-    if (!start) {
+    const TreePathWalk walk = SplitTreePath(value, texts);
+    if (walk.root < 0) {
         throw ESetDirectoryError(formatText(
             rs::SNotSubdirectory,
             {value, rootDirectory_.isEmpty() ? rs::text(rs::SAnyKnownDrive) : lastText}));
     }
 
-    QStringView rest = QStringView(value).mid(matched);
-    if (rest.startsWith(u'/'))
-        rest = rest.mid(1);
-    TDirectoryNode* node = start;
-    for (QStringView component : rest.tokenize(u'/')) {
-        // The first empty component (the end, or a doubled '/') ends the walk.
-        if (component.isEmpty())
-            break;
+    TDirectoryNode* node = roots_[size_t(walk.root)].get();
+    for (QStringView component : walk.components) {
         bool fresh = node->children_.empty();
         if (fresh)
             FillNode(node);
@@ -650,7 +627,7 @@ TDirectoryNode* TDirectoryTreeView::ChildNamed(TDirectoryNode* node, QStringView
             return child.get();
     }
     for (const auto& child : node->children_) {
-        if (sameNameIgnoringCase(child->text_, name))
+        if (SameNameIgnoringCase(child->text_, name))
             return child.get();
     }
     return nullptr;

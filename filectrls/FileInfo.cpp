@@ -60,3 +60,39 @@ QString NormalizeLocation(const QString& dir) {
 void FillDriveEntry(const QString& drive, TSearchRec& rec) {
     platform::fillDriveEntry(platform::toFsBytes(drive), rec);
 }
+
+bool SameNameIgnoringCase(QStringView a, QStringView b) {
+    return a.size() == b.size() && a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+TreePathWalk SplitTreePath(QStringView path, const QList<QString>& roots) {
+    // Mounted volumes nest ("/" holds every other mount path), so the longest match wins; a
+    // root matches only whole components.
+    TreePathWalk walk;
+    qsizetype matched = -1;
+    for (qsizetype i = 0; i < roots.size(); ++i) {
+        QStringView prefix = roots[i];
+        if (prefix.isEmpty())
+            continue;
+        if (prefix.size() > 1 && prefix.endsWith(u'/'))
+            prefix.chop(1);
+        if (prefix.size() <= matched || path.size() < prefix.size() ||
+            !SameNameIgnoringCase(path.left(prefix.size()), prefix))
+            continue;
+        if (!prefix.endsWith(u'/') && path.size() > prefix.size() && path[prefix.size()] != u'/')
+            continue;
+        walk.root = i;
+        matched = prefix.size();
+    }
+    if (walk.root < 0)
+        return walk;
+    QStringView rest = path.mid(matched);
+    if (rest.startsWith(u'/'))
+        rest = rest.mid(1);
+    for (QStringView component : rest.tokenize(u'/')) {
+        if (component.isEmpty())
+            break;
+        walk.components.append(component);
+    }
+    return walk;
+}

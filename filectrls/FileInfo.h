@@ -2,6 +2,7 @@
 // A listed entry and the enumerations of the listing model.
 #include "platform/SearchRec.h"
 
+#include <QList>
 #include <QString>
 
 #include <initializer_list>
@@ -77,3 +78,16 @@ bool IsDriveRoot(QStringView path);
 QString NormalizeLocation(const QString& dir);
 // A drive entry for a mount path (with or without the trailing '/').
 void FillDriveEntry(const QString& drive, TSearchRec& rec);
+
+// Names that differ only in case (the tree's fallback when no name matches exactly).
+bool SameNameIgnoringCase(QStringView a, QStringView b);
+
+// How the folder tree walks a path: the root it starts from and the folder names below it.
+// Of `roots` (a drive's mount path or the root folder each; an empty one is no root) the
+// longest that begins `path` in whole components, ignoring case, wins (the first of equals).
+// The names go up to the first empty one (the end, or a doubled '/').
+struct TreePathWalk {
+    qsizetype root = -1;           // index into `roots`, -1 when none begins the path
+    QList<QStringView> components; // views into `path`
+};
+TreePathWalk SplitTreePath(QStringView path, const QList<QString>& roots);

@@ -40,12 +40,24 @@ constexpr const char* kFoot[] = {"</tr>", "</TABLE>", "</BODY>", "</HTML>"};
 // reads its bytes back as the same character.
 constexpr int kDeclaredCodePage = 1251;
 
+// ASCII that never stays literal in an href: what ends or escapes the attribute or the path,
+// and ':' which before any '/' would make the link a URL scheme ("javascript:", "C:").
+bool isHrefSpecial(char16_t u) {
+    return u == '"' || u == '#' || u == '%' || u == '?' || u == '&' || u == '\\' || u == ':';
+}
+
+// A URL parser strips spaces at either end, so the link would reach another name.
+bool isEdgeSpace(QStringView caption, qsizetype i) {
+    return caption[i] == u' ' && (i == 0 || i == caption.size() - 1);
+}
+
 // True when no character of the caption needs escaping in an href.
 bool isPlainHref(QStringView caption) {
+    if (!caption.isEmpty() && (caption.front() == u' ' || caption.back() == u' '))
+        return false;
     return std::all_of(caption.begin(), caption.end(), [](QChar c) {
         const char16_t u = c.unicode();
-        return u >= 0x20 && u < 0x7F && u != '"' && u != '#' && u != '%' && u != '?' && u != '&' &&
-               u != '\\';
+        return u >= 0x20 && u < 0x7F && !isHrefSpecial(u);
     });
 }
 
@@ -144,7 +156,7 @@ QString IndexPageWriter::hrefFor(QStringView caption, int codePage) {
         if (c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F))
             literal = false;
         else if (c < 0x80)
-            literal = c != '"' && c != '#' && c != '%' && c != '?' && c != '&' && c != '\\';
+            literal = !isHrefSpecial(c) && !isEdgeSpace(caption, i);
         else
             literal = units == 1 &&
                       platform::toWide(platform::toBytes(ch, codePage), kDeclaredCodePage) == ch;

@@ -129,6 +129,29 @@ int escapedByte(const Tables& t, char16_t c) {
     return -1;
 }
 
+// Converts the one character at `in` (of `left` bytes), appending it to `result`: answers the
+// bytes it took, 0 for a character cut off by the end of the text, -1 for bytes that are no
+// character.
+int convertOne(iconv_t cd, const char* in, std::size_t left, QString& result) {
+    constexpr std::size_t kLongest = 4;
+    for (std::size_t n = 1; n <= std::min(left, kLongest); ++n) {
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        char* inPtr = const_cast<char*>(in);
+        std::size_t inLeft = n;
+        char16_t out[4];
+        char* outPtr = reinterpret_cast<char*>(out);
+        std::size_t outLeft = sizeof(out);
+        if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != std::size_t(-1)) {
+            result.append(QStringView(out, qsizetype(sizeof(out) - outLeft) /
+                                               qsizetype(sizeof(char16_t))));
+            return int(n);
+        }
+        if (errno != EINVAL)
+            return -1;
+    }
+    return left < kLongest ? 0 : -1;
+}
+
 QString toWideDoubleByte(QByteArrayView bytes, const Tables& t) {
     QString result;
     iconv_t cd = iconv_open(utf16Name(), iconvName(t.codePage).constData());
@@ -138,28 +161,47 @@ QString toWideDoubleByte(QByteArrayView bytes, const Tables& t) {
         return result;
     }
     std::vector<char16_t> out(std::size_t(bytes.size()) + 16);
-    char* inPtr = const_cast<char*>(bytes.data());
-    size_t inLeft = size_t(bytes.size());
-    while (inLeft > 0) {
+    const char* at = bytes.data();
+    const char* const end = at + bytes.size();
+    while (at < end) {
+        char* inPtr = const_cast<char*>(at);
+        size_t inLeft = size_t(end - at);
         char* outPtr = reinterpret_cast<char*>(out.data());
         size_t outLeft = out.size() * sizeof(char16_t);
         const size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
         const int err = r == size_t(-1) ? errno : 0;
-        result.append(
-            QStringView(out.data(), qsizetype(outPtr - reinterpret_cast<char*>(out.data())) /
-                                        qsizetype(sizeof(char16_t))));
-        if (r != size_t(-1) || err == E2BIG)
+        if (r != size_t(-1) || err == E2BIG) {
+            result.append(QStringView(out.data(),
+                                      qsizetype(outPtr - reinterpret_cast<char*>(out.data())) /
+                                          qsizetype(sizeof(char16_t))));
+            at = inPtr;
             continue;
-        const auto byte = uchar(*inPtr);
-        if (err == EINVAL) {
-            // A double-byte character cut off by the end of the text.
-            result.append(QLatin1Char('?'));
+        }
+        // Converters disagree on where a failure leaves the input (the UHC one of 949 passes
+        // over a bad pair, even past the end): the part up to there goes again one character
+        // at a time, which finds the bad bytes themselves.
+        const char* const failedAt = inPtr;
+        bool cutOff = false;
+        while (at <= failedAt && at < end) {
+            const int taken = convertOne(cd, at, size_t(end - at), result);
+            if (taken > 0) {
+                at += taken;
+                continue;
+            }
+            if (taken == 0) {
+                // A double-byte character cut off by the end of the text.
+                result.append(QLatin1Char('?'));
+                cutOff = true;
+            } else {
+                const auto byte = uchar(*at);
+                result.append(QChar(escapeFor(byte, t.kind[byte])));
+                ++at;
+            }
             break;
         }
-        result.append(QChar(escapeFor(byte, t.kind[byte])));
-        ++inPtr;
-        --inLeft;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        if (cutOff)
+            break;
     }
     iconv_close(cd);
     return result;

@@ -97,6 +97,9 @@ std::vector<Volume> parseMountInfo(const QByteArray& text,
         const QByteArray mountPath = unescapeOctal(fields[4]);
         const QByteArray& type = fields[dash + 1];
         const QByteArray source = unescapeOctal(fields[dash + 2]);
+        // A damaged line may name no place: a relative path, or a NUL byte ("\000").
+        if (!mountPath.startsWith('/') || mountPath.contains('\0'))
+            continue;
         if (isPseudoType(type) || isSystemPath(mountPath))
             continue;
         // A bind mount of a folder or file is not a volume (btrfs names its subvolumes there).

@@ -368,6 +368,12 @@ TEST_F(IndexPageWriterTest, EveryHrefReachesItsFile) {
         {"\xE7\xE0\xEA\xEE\xED_.txt", "%E7%E0%EA%EE%ED_.txt"}, // cp1251 bytes
         {"\xD0\xB7\xD0\xB0\xD0\xBA\xD0\xBE\xD0\xBD_.txt", "\xE7\xE0\xEA\xEE\xED_.txt"}, // закон
         {"plain <b> _.txt", "plain <b> _.txt"},
+        // Spaces a URL parser strips, and ':' that a browser reads as a scheme.
+        {" lead_.txt", "%20lead_.txt"},
+        {"trail_.txt ", "trail_.txt%20"},
+        {"C:y_.txt", "C%3Ay_.txt"},
+        {"javascript:x_.txt", "javascript%3Ax_.txt"},
+        {" \xD0\xB7:_.txt", "%20\xE7%3A_.txt"}, // з, not plain ASCII
     };
     QList<IndexEntry> entries{kParent};
     for (const auto& c : cases) {

@@ -172,6 +172,10 @@ TEST(CodePage, UndefinedBytesSurvive) {
               QByteArray("a\x80\xA0\xFD"
                          "b"));
     EXPECT_EQ(toWide("ab\x93", 932), QStringLiteral("ab?"));
+    // A pair that is no character: 949's converter reports it only past the pair (and past
+    // the end when it is last); its bytes still come back, and what follows stays.
+    EXPECT_EQ(toBytes(toWide("ab\xA2\xE8z", 949), 949), QByteArray("ab\xA2\xE8z"));
+    EXPECT_EQ(toWide("ab\xA2\xE8", 949), QStringView(u"ab\xDCA2?").toString());
 }
 
 TEST(CodePage, FileSystemEscapesGiveTheirBytes) {

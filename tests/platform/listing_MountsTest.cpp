@@ -29,6 +29,8 @@ TEST(ListingMounts, PicksTheVolumesAUserCallsDrives) {
         "37 27 0:44 / /var/lib/docker/overlay2/x/merged rw - overlay overlay rw\n"
         "38 27 8:2 /@home /home rw - btrfs /dev/sda2 rw\n" // a btrfs subvolume
         "39 27 0:45 / /tmp rw - tmpfs tmpfs rw\n"
+        "40 27 8:3 / mnt/relative rw - ext4 /dev/sda3 rw\n" // damaged: no place
+        "41 27 8:4 / /mnt/nul\\000x rw - ext4 /dev/sda4 rw\n"
         "garbage line\n";
     QList<QByteArray> paths;
     for (const platform::Volume& v : platform::drivesFromMountInfo(mountInfo))
