@@ -124,8 +124,13 @@ void DocumentBatch::readAhead(int folderFd, const std::vector<QByteArray>& names
     unsigned reaped = 0;
     while (reaped < unsigned(submitted)) {
         io_uring_cqe* cqe = nullptr;
-        if (io_uring_wait_cqe(ring, &cqe) < 0) {
-            ring_.reset();
+        int err;
+        do {
+            err = io_uring_wait_cqe(ring, &cqe);
+        } while (err == -EINTR);
+        if (err < 0) {
+            // Reads may still be in flight into the buffers: the ring is abandoned, not freed.
+            (void)ring_.release();
             return;
         }
         const quint64 tag = io_uring_cqe_get_data64(cqe);
