@@ -52,10 +52,13 @@ cd "$work"
 export LC_ALL=C
 read -r ours_wall ours_cpu < <(measure "$docindex" --write --codepage 1251 "$dir") # cp1251 texts
 [ -f "$dir/index.htm" ] || { echo "docindex wrote no page" >&2; exit 1; }
+# The same with the documents read one by one (no io_uring batches): what the batches save.
+read -r plain_wall plain_cpu < <(DOCINDEX_PLAIN_READS=1 measure "$docindex" --write --codepage 1251 "$dir")
 read -r tree_wall tree_cpu < <(measure tree -H . -L 1 --ignore-case -P '*_.txt' -o out.htm "$dir")
 echo "documents: $count (and $count other files); medians of $runs runs, milliseconds"
 echo "                                 wall    cpu (user+sys)"
 printf 'docindex --write DIR          %7d %7d\n' "$ours_wall" "$ours_cpu"
+printf 'same, DOCINDEX_PLAIN_READS=1   %7d %7d\n' "$plain_wall" "$plain_cpu"
 printf "tree -H . -L 1 -P '*_.txt' ... %7d %7d\n" "$tree_wall" "$tree_cpu"
 awk -v a="$ours_wall" -v b="$tree_wall" -v c="$ours_cpu" -v d="$tree_cpu" \
     'BEGIN {printf "ratio docindex / tree          %7.2f %7.2f\n", a / b, (d ? c / d : 0)}'

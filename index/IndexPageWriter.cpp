@@ -4,6 +4,7 @@
 #include "index/PageSaver.h"
 #include "index/TextReader.h"
 #include "platform/CodePage.h"
+#include "platform/DocumentBatch.h"
 #include "platform/Errors.h"
 #include "platform/FsString.h"
 #include "platform/HeldFolder.h"
@@ -13,6 +14,7 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -74,10 +76,15 @@ void appendPercentEncoded(QString& out, QByteArrayView bytes) {
 // The document's text in the page's code page, into `text`: a space before each line. A UTF-8
 // document is decoded as UTF-8 (a leading byte-order mark dropped), every other one goes through
 // the conversion code page and back, which for a single-byte page gives its bytes unchanged.
-void readDocumentText(int folderFd, const QByteArray& path, int codePage, QByteArray& text) {
+// `readAhead`: the document's whole content when the batch read it, else null (read it here).
+void readDocumentText(int folderFd, const QByteArray& path, const QByteArrayView* readAhead,
+                      int codePage, QByteArray& text) {
     text.resize(0); // keeps the capacity for the next document
     TextReader reader;
-    reader.OpenAt(folderFd, path);
+    if (readAhead)
+        reader.OpenData(*readAhead);
+    else
+        reader.OpenAt(folderFd, path);
     while (!reader.AtEnd()) {
         text.append(' ');
         reader.ReadLineInto(text);
@@ -201,22 +208,12 @@ IndexPageWriter::Page IndexPageWriter::buildAt(int folderFd, const QString& fold
     const QByteArray folderBytes = platform::toFsBytes(folder);
     QByteArray path = folderBytes;
     QByteArray text;
-    for (const IndexEntry& entry : entries) {
-        // Only documents get a row: not "..", wherever it stands, nor folders and devices.
-        if (entry.kind != EntryKind::RegularFile)
-            continue;
-        if (held) {
-            path = platform::toFsBytes(entry.caption);
-        } else if (folderEndsWhole) {
-            path.truncate(folderBytes.size()); // keeps the capacity
-            path.append(platform::toFsBytes(entry.caption));
-        } else {
-            path = platform::toFsBytes(folder + entry.caption);
-        }
+    auto addRow = [&](const IndexEntry& entry, const QByteArray& docPath,
+                      const QByteArrayView* readAhead) {
         try {
-            readDocumentText(folderFd, path, codePage, text);
+            readDocumentText(folderFd, docPath, readAhead, codePage, text);
         } catch (Exception& e) {
-            e.SetFailedPath(held ? folderBytes + path : path);
+            e.SetFailedPath(held ? folderBytes + docPath : docPath);
             throw;
         }
         if (options.escapeHtml)
@@ -235,7 +232,37 @@ IndexPageWriter::Page IndexPageWriter::buildAt(int folderFd, const QString& fold
         out.append("<td align=center> <a href=\"").append(href);
         addLine(out, helpEnd);
         addLine(out, "</tr>");
+    };
+    // Documents are read ahead a batch at a time, then turned into rows in list order, so the
+    // first document that fails is still the first one reported.
+    platform::DocumentBatch batch;
+    std::vector<QByteArray> paths;
+    std::vector<const IndexEntry*> documents;
+    auto addRows = [&] {
+        batch.readAhead(folderFd, paths);
+        for (size_t i = 0; i < documents.size(); ++i)
+            addRow(*documents[i], paths[i], batch.content(i));
+        paths.clear();
+        documents.clear();
+    };
+    for (const IndexEntry& entry : entries) {
+        // Only documents get a row: not "..", wherever it stands, nor folders and devices.
+        if (entry.kind != EntryKind::RegularFile)
+            continue;
+        if (held) {
+            path = platform::toFsBytes(entry.caption);
+        } else if (folderEndsWhole) {
+            path.truncate(folderBytes.size());
+            path.append(platform::toFsBytes(entry.caption));
+        } else {
+            path = platform::toFsBytes(folder + entry.caption);
+        }
+        paths.push_back(path);
+        documents.push_back(&entry);
+        if (documents.size() == size_t(platform::DocumentBatch::kMaxDocuments))
+            addRows();
     }
+    addRows();
 
     for (const char* line : kFoot)
         addLine(page.text, line);

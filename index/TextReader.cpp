@@ -4,6 +4,9 @@
 #include "platform/Errors.h"
 #include "resources/ResourceStrings.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
 
 void raiseOnFailure(const platform::IoStatus& status) {
@@ -21,19 +24,42 @@ void raiseOnFailure(const platform::IoStatus& status) {
 void TextReader::Open(const QByteArray& path) {
     pos_ = 0;
     end_ = 0;
+    fromData_ = false;
     raiseOnFailure(file_.open(path));
 }
 
 void TextReader::OpenAt(int folderFd, const QByteArray& name) {
     pos_ = 0;
     end_ = 0;
+    fromData_ = false;
     raiseOnFailure(file_.openAt(folderFd, name));
+}
+
+void TextReader::OpenData(QByteArrayView data) {
+    if (file_.isOpen())
+        file_.close();
+    pos_ = 0;
+    end_ = 0;
+    data_ = data;
+    fromData_ = true;
 }
 
 void TextReader::refill() {
     qsizetype count = 0;
     pos_ = 0;
     end_ = 0;
+    if (fromData_) {
+        // Loads as a file read would, so lines split across loads are treated alike.
+        count = std::min(BufferSize, data_.size());
+        std::memcpy(buffer_, data_.data(), size_t(count));
+        data_ = data_.sliced(count);
+        if (count == 0) {
+            buffer_[0] = CtrlZ;
+            count = 1;
+        }
+        end_ = count;
+        return;
+    }
     const platform::IoStatus status = file_.read(buffer_, BufferSize, &count);
     if (!status) {
         // Whatever happens next, the text has ended.
@@ -92,5 +118,10 @@ void TextReader::ReadLineInto(QByteArray& line) {
 void TextReader::Close() {
     pos_ = 0;
     end_ = 0;
+    if (fromData_) {
+        fromData_ = false;
+        data_ = {};
+        return;
+    }
     raiseOnFailure(file_.close());
 }

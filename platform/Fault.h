@@ -20,6 +20,10 @@ void clear();
 // injected (one relaxed atomic load), so it may sit on hot paths.
 int take(std::string_view name);
 
+// True while any fault or action is set: code that bypasses the hooks (batched calls) then
+// leaves the work to the hooked path.
+bool active();
+
 // Races made on purpose: `action` runs each time code passes the point `name` (see reach()),
 // for example to swap a folder for a link between a listing and its use.
 void onReach(std::string_view name, std::function<void()> action);

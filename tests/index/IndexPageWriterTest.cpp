@@ -4,6 +4,7 @@
 
 #include "index/Exception.h"
 #include "platform/CodePage.h"
+#include "platform/DocumentBatch.h"
 #include "platform/Fault.h"
 #include "platform/FsString.h"
 #include "support/DocFiles.h"
@@ -15,6 +16,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/wait.h>
 
@@ -41,10 +43,15 @@ protected:
     void addDocument(const QByteArray& name, const QByteArray& content) {
         ASSERT_TRUE(docfiles::writeFile(docs_ + name, content));
     }
-    // The page as the writer saves it into Docs/.
+    // The page as the writer saves it into Docs/; documents read in batches and by the plain
+    // loop must give the same page.
     QByteArray written(const QList<IndexEntry>& entries) {
         IndexPageWriter::write(folder_, entries);
-        return docfiles::readFile(docs_ + "index.htm");
+        const QByteArray batched = docfiles::readFile(docs_ + "index.htm");
+        docfiles::PlainReads plain;
+        IndexPageWriter::write(folder_, entries);
+        EXPECT_EQ(docfiles::readFile(docs_ + "index.htm"), batched) << "plain reads differ";
+        return batched;
     }
 
     QTemporaryDir dir_;
@@ -275,21 +282,62 @@ TEST_F(IndexPageWriterTest, FailuresLeaveTheFolderAsItWas) {
          "Stream write error",
          false},
     };
+    for (const auto& c : cases)
+        for (const bool plainReads : {false, true}) {
+            SCOPED_TRACE(c.name);
+            SCOPED_TRACE(plainReads ? "plain reads" : "batched reads");
+            std::optional<docfiles::PlainReads> plain;
+            if (plainReads)
+                plain.emplace();
+            platform::fault::clear();
+            ASSERT_EQ(::chmod((docs_ + "index.htm").constData(), c.readOnlyPage ? 0444 : 0644), 0);
+            const auto before = docfiles::snapshot(docs_);
+            if (c.faultCall)
+                platform::fault::inject(c.faultCall, c.err, 0, 1);
+            try {
+                IndexPageWriter::write(c.folder, c.entries);
+                ADD_FAILURE() << "written";
+            } catch (const Exception& e) {
+                EXPECT_STREQ(e.className(), c.className);
+                EXPECT_EQ(e.Message(), c.message);
+            }
+            EXPECT_EQ(docfiles::snapshot(docs_), before);
+        }
+}
+
+// Documents read in batches through io_uring give the page of the plain loop, whatever kind
+// of document a batch holds and wherever the batches split the list; where the ring cannot be
+// set up (no io_uring, refused under seccomp) the plain loop reads them all.
+TEST_F(IndexPageWriterTest, BatchedReadsGiveThePlainPage) {
+    QList<IndexEntry> entries{kParent};
+    QByteArray content;
+    for (int i = 0; i < 300; ++i) {
+        const QByteArray name = "d" + QByteArray::number(i) + "_.txt";
+        // Sizes from 0 to past a batch slot, lines split at every point of the reader's buffer.
+        content = QByteArray(i * 37 % 9000, char('a' + i % 26)) + "\r\nx\ry\r\n";
+        if (i % 50 == 7)
+            content.clear();
+        addDocument(name, content);
+        entries.append(entry(platform::fromFsBytes(name)));
+    }
+    ASSERT_EQ(::symlink("d1_.txt", (docs_ + "own_link_.txt").constData()), 0);
+    entries.append(entry("own_link_.txt"));
+    docfiles::PlainReads plainScope;
+    const QByteArray plain = IndexPageWriter::pageBytes(folder_, entries);
+    plainScope.end();
+    const struct {
+        const char* name;
+        int setUpError;
+        bool readAhead;
+    } cases[] = {{"io_uring", 0, true}, {"no io_uring", ENOSYS, false}, {"seccomp", EPERM, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        platform::fault::clear();
-        ASSERT_EQ(::chmod((docs_ + "index.htm").constData(), c.readOnlyPage ? 0444 : 0644), 0);
-        const auto before = docfiles::snapshot(docs_);
-        if (c.faultCall)
-            platform::fault::inject(c.faultCall, c.err, 0, 1);
-        try {
-            IndexPageWriter::write(c.folder, c.entries);
-            ADD_FAILURE() << "written";
-        } catch (const Exception& e) {
-            EXPECT_STREQ(e.className(), c.className);
-            EXPECT_EQ(e.Message(), c.message);
-        }
-        EXPECT_EQ(docfiles::snapshot(docs_), before);
+        platform::DocumentBatch::failSetUpWith(c.setUpError);
+        const quint64 before = platform::DocumentBatch::documentsReadAhead();
+        EXPECT_EQ(IndexPageWriter::pageBytes(folder_, entries), plain);
+        // Only documents that fit a slot are read ahead; the rest go the plain way.
+        EXPECT_EQ(platform::DocumentBatch::documentsReadAhead() > before, c.readAhead);
+        platform::DocumentBatch::failSetUpWith(0);
     }
 }
 

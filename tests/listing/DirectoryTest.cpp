@@ -242,6 +242,20 @@ TEST_F(ListingFolder, EntryFields) {
         EXPECT_EQ(e.Message(), QStringLiteral("List index out of bounds (%1)").arg(d.Count()));
     }
     EXPECT_THROW(d.Entry(-1), EListError);
+
+    // Names share blocks: copies outlive the listing, each ends in '\0', and a write to one
+    // changes no other.
+    QList<QByteArray> kept;
+    const QStringList listed = names(d);
+    for (int i = 0; i < d.Count(); ++i)
+        kept.append(d.Entry(i)->Name);
+    d.SetFileMask(QStringLiteral("none")); // the re-read frees the old entries
+    kept.first().append("tail");
+    kept.first().chop(4);
+    for (qsizetype i = 0; i < kept.size(); ++i) {
+        EXPECT_EQ(platform::fromFsBytes(kept[i]), listed[i]);
+        EXPECT_EQ(kept[i].constData()[kept[i].size()], '\0');
+    }
 }
 
 // Sizes and dates; the name tie-break always ascending; folders first in both directions.

@@ -8,6 +8,7 @@
 
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
@@ -86,6 +87,16 @@ public:
 
 private:
     int saved_;
+};
+
+// Documents read by the plain loop instead of in batches while it lives (or until end()).
+class PlainReads {
+public:
+    PlainReads() { ::setenv("DOCINDEX_PLAIN_READS", "1", 1); }
+    ~PlainReads() { end(); }
+    PlainReads(const PlainReads&) = delete;
+    PlainReads& operator=(const PlainReads&) = delete;
+    void end() { ::unsetenv("DOCINDEX_PLAIN_READS"); }
 };
 
 // System error texts in English for the test, whatever the tester's locale.

@@ -1,0 +1,167 @@
+#include "platform/DocumentBatch.h"
+
+#include "platform/Fault.h"
+
+#include <QtGlobal>
+
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <liburing.h>
+#include <sys/stat.h>
+
+namespace platform {
+namespace {
+
+std::atomic<quint64> readAheadCount{0};
+std::atomic<int> setUpFailure{0};
+
+// The same flags as DocumentFile's first try; a link fails with ELOOP and goes the plain way.
+// No O_CLOEXEC: a ring's own descriptors are never inherited, and the kernel refuses the flag.
+constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW;
+
+enum Step : quint64 { kStat, kOpen, kRead, kClose, kSteps };
+
+} // namespace
+
+struct DocumentBatch::Ring {
+    io_uring ring{};
+    std::unique_ptr<char[]> buffers{new char[size_t(kMaxDocuments) * size_t(kSlotSize)]};
+    struct Slot {
+        struct statx stx {};
+        int result[kSteps] = {};
+    };
+    Slot entries[kMaxDocuments];
+    bool live = false;
+
+    ~Ring() {
+        if (live)
+            io_uring_queue_exit(&ring);
+    }
+};
+
+DocumentBatch::DocumentBatch() = default;
+DocumentBatch::~DocumentBatch() = default;
+
+void DocumentBatch::failSetUpWith(int err) {
+    setUpFailure.store(err, std::memory_order_relaxed);
+}
+
+quint64 DocumentBatch::documentsReadAhead() {
+    return readAheadCount.load(std::memory_order_relaxed);
+}
+
+bool DocumentBatch::setUp() {
+    tried_ = true;
+    if (qEnvironmentVariableIsSet("DOCINDEX_PLAIN_READS"))
+        return false;
+    auto ring = std::make_unique<Ring>();
+    io_uring_params params{};
+    // One thread submits and reaps; older kernels that lack the flags get a plain ring.
+    params.flags = IORING_SETUP_SUBMIT_ALL | IORING_SETUP_COOP_TASKRUN | IORING_SETUP_SINGLE_ISSUER;
+    const int failure = setUpFailure.load(std::memory_order_relaxed);
+    int err = failure != 0
+                  ? -failure
+                  : io_uring_queue_init_params(kMaxDocuments * kSteps, &ring->ring, &params);
+    if (err == -EINVAL) {
+        params = {};
+        err = io_uring_queue_init_params(kMaxDocuments * kSteps, &ring->ring, &params);
+    }
+    if (err < 0)
+        return false; // ENOSYS, EPERM, ...
+    ring->live = true;
+    if (io_uring_register_files_sparse(&ring->ring, kMaxDocuments) < 0)
+        return false;
+    ring_ = std::move(ring);
+    return true;
+}
+
+void DocumentBatch::readAhead(int folderFd, const std::vector<QByteArray>& names) {
+    const size_t n = std::min(names.size(), size_t(kMaxDocuments));
+    contents_.assign(n, QByteArrayView());
+    if (n == 0 || fault::active())
+        return; // injected faults and races are the plain loop's to honour
+    if (!tried_ && !setUp())
+        return;
+    if (!ring_)
+        return;
+    io_uring* ring = &ring_->ring;
+    unsigned queued = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const QByteArray& name = names[i];
+        Ring::Slot& slot = ring_->entries[i];
+        slot = {};
+        if (name.isEmpty() || name.contains('\0')) {
+            slot.result[kStat] = -EINVAL; // no file has such a name: the plain loop says so
+            continue;
+        }
+        char* buffer = ring_->buffers.get() + i * size_t(kSlotSize);
+        io_uring_sqe* sqe = io_uring_get_sqe(ring);
+        io_uring_prep_statx(sqe, folderFd, name.constData(), AT_SYMLINK_NOFOLLOW,
+                            STATX_TYPE | STATX_SIZE, &slot.stx);
+        io_uring_sqe_set_data64(sqe, i * kSteps + kStat);
+        sqe = io_uring_get_sqe(ring);
+        io_uring_prep_openat_direct(sqe, folderFd, name.constData(), kOpenFlags, 0, unsigned(i));
+        sqe->flags |= IOSQE_IO_LINK;
+        io_uring_sqe_set_data64(sqe, i * kSteps + kOpen);
+        sqe = io_uring_get_sqe(ring);
+        io_uring_prep_read(sqe, int(i), buffer, unsigned(kSlotSize), 0);
+        // Hard link: the slot is closed whatever the read gave; a failed open cancels both.
+        sqe->flags |= IOSQE_FIXED_FILE | IOSQE_IO_HARDLINK;
+        io_uring_sqe_set_data64(sqe, i * kSteps + kRead);
+        sqe = io_uring_get_sqe(ring);
+        io_uring_prep_close_direct(sqe, unsigned(i));
+        io_uring_sqe_set_data64(sqe, i * kSteps + kClose);
+        queued += kSteps;
+    }
+    if (queued == 0)
+        return;
+    const int submitted = io_uring_submit_and_wait(ring, queued);
+    if (submitted < 0) {
+        ring_.reset(); // a ring that cannot submit is given up; the plain loop reads it all
+        return;
+    }
+    unsigned reaped = 0;
+    while (reaped < unsigned(submitted)) {
+        io_uring_cqe* cqe = nullptr;
+        int err;
+        do {
+            err = io_uring_wait_cqe(ring, &cqe);
+        } while (err == -EINTR);
+        if (err < 0) {
+            // Reads may still be in flight into the buffers: the ring is abandoned, not freed.
+            (void)ring_.release();
+            return;
+        }
+        const quint64 tag = io_uring_cqe_get_data64(cqe);
+        ring_->entries[tag / kSteps].result[tag % kSteps] = cqe->res;
+        io_uring_cqe_seen(ring, cqe);
+        ++reaped;
+    }
+    if (unsigned(submitted) != queued) {
+        ring_.reset();
+        return;
+    }
+    quint64 whole = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const Ring::Slot& slot = ring_->entries[i];
+        const bool regular = slot.result[kStat] == 0 && S_ISREG(slot.stx.stx_mode);
+        const qint64 size = qint64(slot.stx.stx_size);
+        // A read that filled the buffer, or gave other than the size, is left to the plain
+        // loop: the file is larger, changed while read, or (size 0) tells nothing of its length.
+        if (!regular || size <= 0 || size >= kSlotSize || slot.result[kOpen] < 0 ||
+            slot.result[kRead] != size || slot.result[kClose] < 0)
+            continue;
+        contents_[i] = QByteArrayView(ring_->buffers.get() + i * size_t(kSlotSize), size);
+        ++whole;
+    }
+    readAheadCount.fetch_add(whole, std::memory_order_relaxed);
+}
+
+const QByteArrayView* DocumentBatch::content(size_t i) const {
+    if (i >= contents_.size() || contents_[i].data() == nullptr)
+        return nullptr;
+    return &contents_[i];
+}
+
+} // namespace platform

@@ -1,0 +1,52 @@
+#pragma once
+// Reads many small documents of one folder at once through io_uring: per document a statx, and
+// openat -> read -> close linked, a whole batch for one system call (system calls are what a
+// page of small documents costs). Only a document surely read whole comes back: a regular file
+// (by the folder's own entry, never through a link), not empty, read to exactly its size.
+// Everything else (any failure, a link, a size of 0, a large file, a file that changed while it
+// was read) is left to DocumentFile, which reads it with all its rules and reports its failure;
+// so the bytes, the errors and the first failure in list order are those of the plain loop.
+// Without io_uring (ENOSYS, EPERM under a seccomp filter, kernel.io_uring_disabled), with a
+// fault injected anywhere, or with DOCINDEX_PLAIN_READS set, nothing is read ahead.
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <memory>
+#include <vector>
+
+namespace platform {
+
+class DocumentBatch {
+public:
+    static constexpr int kMaxDocuments = 128;
+    // Documents up to this size less one byte are read ahead.
+    static constexpr qsizetype kSlotSize = 8192;
+
+    DocumentBatch();
+    ~DocumentBatch();
+    DocumentBatch(const DocumentBatch&) = delete;
+    DocumentBatch& operator=(const DocumentBatch&) = delete;
+
+    // Reads the documents `names` (at most kMaxDocuments) of the open folder `folderFd`
+    // (AT_FDCWD: paths); the ring is set up by the first call. Earlier results are dropped.
+    void readAhead(int folderFd, const std::vector<QByteArray>& names);
+    // The whole content of the i-th document of the last readAhead, or null when it must be
+    // read the plain way. Valid until the next readAhead.
+    const QByteArrayView* content(size_t i) const;
+
+    // Documents read ahead by every batch so far (for tests and benchmarks).
+    static quint64 documentsReadAhead();
+    // Tests: every later ring set-up fails with `err` (ENOSYS, EPERM) as the kernel's would;
+    // 0 ends that.
+    static void failSetUpWith(int err);
+
+private:
+    struct Ring;
+    bool setUp();
+
+    std::unique_ptr<Ring> ring_;
+    bool tried_ = false;
+    std::vector<QByteArrayView> contents_; // null data: read it the plain way
+};
+
+} // namespace platform
