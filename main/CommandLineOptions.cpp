@@ -84,7 +84,30 @@ QByteArray fromQtError(const QString& text) {
     return complaint;
 }
 
+// A complaint is one line: control characters of an argument quoted in it are written as
+// escapes (\n, \x1b), so an argument cannot add lines of its own to the error output.
+QByteArray oneLine(const QByteArray& complaint) {
+    QByteArray out;
+    out.reserve(complaint.size());
+    for (const char c : complaint) {
+        const auto u = uchar(c);
+        if (c == '\n')
+            out += "\\n";
+        else if (u < 0x20 || u == 0x7F)
+            out += "\\x" + QByteArray::number(u, 16).rightJustified(2, '0');
+        else
+            out += c;
+    }
+    return out;
+}
+
+QByteArray parseArguments(const QList<QByteArray>& arguments, Options& options);
+
 } // namespace
+
+QByteArray parse(const QList<QByteArray>& arguments, Options& options) {
+    return oneLine(parseArguments(arguments, options));
+}
 
 bool isCommandLine(const QList<QByteArray>& arguments) {
     int positional = 0;
@@ -107,7 +130,8 @@ bool isCommandLine(const QList<QByteArray>& arguments) {
     return positional > 1;
 }
 
-QByteArray parse(const QList<QByteArray>& arguments, Options& options) {
+namespace {
+QByteArray parseArguments(const QList<QByteArray>& arguments, Options& options) {
     QCommandLineParser parser;
     const QCommandLineOption write(QStringLiteral("write"));
     const QCommandLineOption toStdout(QStringLiteral("stdout"));
@@ -174,6 +198,8 @@ QByteArray parse(const QList<QByteArray>& arguments, Options& options) {
         return "--stdout prints the page of one folder only (not with --recursive or --watch)";
     return {};
 }
+
+} // namespace
 
 QByteArray helpText() {
     return "Usage: docindex [OPTION]... DIR...\n"

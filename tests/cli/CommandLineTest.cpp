@@ -269,6 +269,7 @@ TEST_F(Cli, UsageAndExitCodes) {
         {{"--write"}, cli::kBadUsage, "", "docindex: no folder given"},
         {{"-r"}, cli::kBadUsage, "", "docindex: no folder given"},
         {{"--writ", "x"}, cli::kBadUsage, "", "docindex: unknown option '--writ'\n"},
+        {{"--a\nb\x1b", "x"}, cli::kBadUsage, "", "docindex: unknown option '--a\\nb\\x1b'\n"},
         {{"-xr", "x"}, cli::kBadUsage, "", "docindex: unknown option '-x'\n"},
         {{"--write=1", "x"}, cli::kBadUsage, "", "docindex: unexpected value after '--write'\n"},
         {{"--write", ""}, cli::kBadUsage, "", "docindex: a folder name cannot be empty"},
