@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 
 #ifdef DOCINDEX_GUI_TESTS
 #include <QApplication>
@@ -14,10 +15,17 @@ using TestApplication = QCoreApplication;
 #endif
 
 int main(int argc, char** argv) {
-    QTemporaryDir home;
-    if (!home.isValid())
-        return 2;
-    const QByteArray homePath = home.path().toLocal8Bit();
+    // A death test runs this program again with the parent's environment: it keeps the
+    // parent's home, so that a child ending by _Exit leaves no folder behind.
+    std::optional<QTemporaryDir> home;
+    QByteArray homePath = qgetenv("DOCINDEX_TEST_HOME");
+    if (homePath.isEmpty()) {
+        home.emplace();
+        if (!home->isValid())
+            return 2;
+        homePath = home->path().toLocal8Bit();
+        setenv("DOCINDEX_TEST_HOME", homePath.constData(), 1);
+    }
     setenv("HOME", homePath.constData(), 1);
     setenv("XDG_CONFIG_HOME", (homePath + "/.config").constData(), 1);
     setenv("XDG_CACHE_HOME", (homePath + "/.cache").constData(), 1);
