@@ -108,13 +108,14 @@ public:
         while (!stack.empty()) {
             const Pending next = std::move(stack.back());
             stack.pop_back();
+            more_ = !stack.empty();
             std::vector<Pending> below;
             writeFolder(next, below);
             // Depth first, in the listing's order.
             stack.insert(stack.end(), std::make_move_iterator(below.rbegin()),
                          std::make_move_iterator(below.rend()));
-            more_ = !stack.empty();
         }
+        more_ = false;
     }
 
     // Waits for every page and prints what is left; true when no folder failed.
@@ -387,7 +388,7 @@ private:
     std::set<platform::FolderId> visited_;
     bool failed_ = false;
     bool parallel_ = false;
-    bool more_ = false; // folders are still to be walked
+    bool more_ = false; // folders beside the one being listed are still to be walked
 
     // With a worker: jobs in walk order until printed, and those waiting for their page.
     std::mutex mutex_;
