@@ -8,6 +8,7 @@
 #include "main/WatchMode.h"
 #include "platform/CodePage.h"
 #include "platform/Errors.h"
+#include "platform/Fault.h"
 #include "platform/FsString.h"
 #include "platform/HeldFolder.h"
 #include "platform/Paths.h"
@@ -16,9 +17,13 @@
 #include <QCoreApplication>
 
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <set>
+#include <thread>
 #include <vector>
 
 #ifndef DOCINDEX_VERSION
@@ -52,22 +57,45 @@ QString folderFailure(int err, const QByteArray& path) {
            platform::systemErrorText(err);
 }
 
+// One folder's work: what the walk found (in the walk's order) and what its page came to.
+// The page may be written on another thread; what it prints is printed in walk order.
+struct Job {
+    std::shared_ptr<platform::FileHandle> held;
+    QByteArray shown;
+    QString folder;
+    QList<IndexEntry> entries;
+    bool needsPage = false;
+    bool ok = true;
+    QString failure; // reported when !ok (empty: nothing to say)
+    QByteArray page; // --stdout
+    int written = 0;
+    bool done = false; // guarded by Writer::mutex_ while a worker runs
+};
+
 class Writer {
 public:
     Writer(const Options& options, std::FILE* out, std::FILE* err, const WriteHooks& hooks)
-        : options_(options), out_(out), err_(err), hooks_(hooks) {}
+        : options_(options), out_(out), err_(err), hooks_(hooks) {
+        // Pages are written beside the walk only where nothing depends on when they are:
+        // the watch mode watches each folder in step with its page, and injected faults count
+        // calls in order.
+        parallel_ = options_.recursive && !hooks_.onFolder && !platform::fault::active() &&
+                    !qEnvironmentVariableIsSet("DOCINDEX_ONE_THREAD") &&
+                    std::thread::hardware_concurrency() > 1;
+    }
 
-    // Writes the page of `dir` (and with --recursive of every folder below); false when any
-    // folder failed.
-    bool writeTree(const QByteArray& dir) {
+    ~Writer() { finishAll(); }
+
+    // Writes the page of `dir` (and with --recursive of every folder below).
+    void writeTree(const QByteArray& dir) {
         QByteArray shown = dir;
         while (shown.size() > 1 && shown.endsWith('/'))
             shown.chop(1);
         if (!dir.startsWith('/')) {
             // Relative to a working folder that was removed would mean relative to "/".
             if (const int err = platform::workingFolderError()) {
-                report(shown, folderFailure(err, dir));
-                return false;
+                fail(shown, folderFailure(err, dir));
+                return;
             }
         }
         QString folder = NormalizeLocation(platform::fromFsBytes(dir));
@@ -77,92 +105,52 @@ public:
         if (path.size() > 1)
             path.chop(1); // a trailing '/' would follow a final link whoever owns it
         std::vector<Pending> stack{{shown, folder, nullptr, path}};
-        bool ok = true;
         while (!stack.empty()) {
             const Pending next = std::move(stack.back());
             stack.pop_back();
+            more_ = !stack.empty();
             std::vector<Pending> below;
-            ok = writeFolder(next, below) && ok;
+            writeFolder(next, below);
             // Depth first, in the listing's order.
             stack.insert(stack.end(), std::make_move_iterator(below.rbegin()),
                          std::make_move_iterator(below.rend()));
         }
-        return ok;
+        more_ = false;
     }
 
-    // Writes the page of the open folder `folderFd` (listed there, its documents read and its
-    // page saved there); `shown` names it in reports and `folder` is its title (ends with '/').
-    // Folders found below it are added to `below` with --recursive. False on a failure.
-    bool writeHeldFolder(const std::shared_ptr<platform::FileHandle>& held, const QByteArray& shown,
-                         const QString& folder, std::vector<Pending>& below) {
-        if (hooks_.onFolder)
-            hooks_.onFolder(shown, folder);
-        try {
-            QList<IndexEntry> entries;
-            int documents = 0;
+    // Waits for every page and prints what is left; true when no folder failed.
+    bool finishAll() {
+        if (worker_.joinable()) {
+            for (;;) {
+                std::unique_lock lock(mutex_);
+                if (!queue_.empty()) {
+                    Job* job = queue_.front();
+                    queue_.pop_front();
+                    lock.unlock();
+                    makePage(*job);
+                    lock.lock();
+                    job->done = true;
+                    continue;
+                }
+                if (order_.empty())
+                    break;
+                changed_.wait(lock, [&] { return order_.front()->done; });
+                lock.unlock();
+                printDone();
+            }
             {
-                // As the window lists it: mask *_.txt, its file type, sorted by name; listed
-                // through the descriptor, so it is the folder held, whatever its path is now.
-                TDirectory listing;
-                listing.SetFileMask(QStringLiteral("*_.txt"));
-                listing.SetLocation(QString::fromLatin1(platform::heldFolderPath(held->get())));
-                if (const int err = listing.ListingError()) {
-                    // Never an empty page for a folder that could not be read.
-                    report(shown, folderFailure(err, platform::toFsBytes(folder)));
-                    return false;
-                }
-                entries.reserve(listing.Count());
-                for (int i = 0; i < listing.Count(); ++i) {
-                    const TFileInfo& entry = *listing.Entry(i);
-                    IndexEntry indexEntry = IndexEntry::fromSearchRec(entry);
-                    if (indexEntry.kind == EntryKind::RegularFile)
-                        ++documents;
-                    if (options_.recursive && indexEntry.kind == EntryKind::Folder)
-                        below.push_back(
-                            Pending{joinShown(shown, entry.Name),
-                                    folder + platform::fromFsBytes(entry.Name) + QLatin1Char('/'),
-                                    held, entry.Name});
-                    entries.append(std::move(indexEntry));
-                }
+                std::lock_guard lock(mutex_);
+                stop_ = true;
             }
-            if (hooks_.progress)
-                hooks_.progress->addFolder(documents);
-            if (options_.recursive && documents == 0 && !options_.empty)
-                return true;
-            const PageOptions pageOptions{options_.escapeHtml};
-            if (options_.toStdout) {
-                const QByteArray page =
-                    IndexPageWriter::buildAt(held->get(), folder, entries, pageOptions).text;
-                if (print(out_, page) && std::fflush(out_) == 0)
-                    return true;
-                const int err = errno;
-                if (err != EPIPE) { // a closed pipe (| head) ends quietly, as other tools do
-                    EWriteError error;
-                    error.SetReason(platform::systemErrorText(err));
-                    report(shown, error);
-                }
-                return false;
-            }
-            const int written = IndexPageWriter::writeAt(held->get(), folder, entries, pageOptions);
-            if (options_.quiet)
-                return true;
-            if (hooks_.progress)
-                hooks_.progress->clear();
-            print(out_, joinShown(shown, IndexPageWriter::PageName) + ": " +
-                            QByteArray::number(written) +
-                            (written == 1 ? " document\n" : " documents\n"));
-            std::fflush(out_);
-            return true;
-        } catch (const Exception& e) {
-            report(shown, e, platform::toFsBytes(folder));
-        } catch (const std::exception& e) {
-            report(shown, QString::fromLocal8Bit(e.what()));
+            changed_.notify_all();
+            worker_.join();
         }
-        return false;
+        printDone();
+        return !failed_;
     }
 
 private:
-    bool writeFolder(const Pending& pending, std::vector<Pending>& below) {
+    void writeFolder(const Pending& pending, std::vector<Pending>& below) {
         auto held = std::make_shared<platform::FileHandle>();
         // The folder named at the top may be a link to one (under the link rule); below it a
         // folder is entered only as itself, relative to its parent: one swapped for a link
@@ -172,21 +160,207 @@ private:
             platform::openFolder(top ? AT_FDCWD : pending.parent->get(), pending.name, top, *held);
         if (err != 0) {
             if (!top && (err == ELOOP || err == ENOTDIR || err == ENOENT))
-                return true; // no longer a folder of the tree (a link now, or gone)
-            report(pending.shown, folderFailure(err, platform::toFsBytes(pending.folder)));
-            return false;
+                return; // no longer a folder of the tree (a link now, or gone)
+            fail(pending.shown, folderFailure(err, platform::toFsBytes(pending.folder)));
+            return;
         }
         // With --recursive a folder is written once, also when given twice or below another.
         platform::FolderId id;
         if (options_.recursive && platform::folderIdentityOf(held->get(), id) == 0 &&
             !visited_.insert(id).second)
-            return true;
-        return writeHeldFolder(held, pending.shown, pending.folder, below);
+            return;
+        if (auto job = listFolder(held, pending.shown, pending.folder, below))
+            settle(std::move(job));
+    }
+
+    // Lists the open folder (through its descriptor, so it is the folder held, whatever its
+    // path is now); `shown` names it in reports and `folder` is its title (ends with '/').
+    // Folders found below it are added to `below` with --recursive. Null when there is
+    // nothing to write or report.
+    std::unique_ptr<Job> listFolder(const std::shared_ptr<platform::FileHandle>& held,
+                                    const QByteArray& shown, const QString& folder,
+                                    std::vector<Pending>& below) {
+        if (hooks_.onFolder)
+            hooks_.onFolder(shown, folder);
+        auto job = std::make_unique<Job>();
+        job->shown = shown;
+        job->folder = folder;
+        int documents = 0;
+        try {
+            // As the window lists it: mask *_.txt, its file type, sorted by name.
+            TDirectory listing;
+            listing.SetFileMask(QStringLiteral("*_.txt"));
+            listing.SetLocation(QString::fromLatin1(platform::heldFolderPath(held->get())));
+            if (const int err = listing.ListingError()) {
+                // Never an empty page for a folder that could not be read.
+                job->ok = false;
+                job->failure = folderFailure(err, platform::toFsBytes(folder));
+                return job;
+            }
+            job->entries.reserve(listing.Count());
+            for (int i = 0; i < listing.Count(); ++i) {
+                const TFileInfo& entry = *listing.Entry(i);
+                IndexEntry indexEntry = IndexEntry::fromSearchRec(entry);
+                if (indexEntry.kind == EntryKind::RegularFile)
+                    ++documents;
+                if (options_.recursive && indexEntry.kind == EntryKind::Folder)
+                    below.push_back(
+                        Pending{joinShown(shown, entry.Name),
+                                folder + platform::fromFsBytes(entry.Name) + QLatin1Char('/'), held,
+                                entry.Name});
+                job->entries.append(std::move(indexEntry));
+            }
+        } catch (...) {
+            failWith(*job);
+            return job;
+        }
+        if (hooks_.progress)
+            hooks_.progress->addFolder(documents);
+        if (options_.recursive && documents == 0 && !options_.empty)
+            return nullptr;
+        job->held = held;
+        job->needsPage = true;
+        return job;
+    }
+
+    // Builds or saves the page; touches nothing but the job, so it runs on either thread.
+    void makePage(Job& job) const noexcept {
+        try {
+            const PageOptions pageOptions{options_.escapeHtml};
+            if (options_.toStdout)
+                job.page =
+                    IndexPageWriter::buildAt(job.held->get(), job.folder, job.entries, pageOptions)
+                        .text;
+            else
+                job.written =
+                    IndexPageWriter::writeAt(job.held->get(), job.folder, job.entries, pageOptions);
+        } catch (...) {
+            failWith(job);
+        }
+        job.entries = {};
+        job.held.reset(); // the descriptor is not kept open while the job waits to be printed
+    }
+
+    // Turns the exception being handled into the job's failure.
+    static void failWith(Job& job) noexcept {
+        job.ok = false;
+        try {
+            throw;
+        } catch (const Exception& e) {
+            job.failure = failureText(e, platform::toFsBytes(job.folder));
+        } catch (const std::exception& e) {
+            job.failure = QString::fromLocal8Bit(e.what());
+        } catch (...) {
+            job.failure = QStringLiteral("unknown error");
+        }
+    }
+
+    void fail(const QByteArray& shown, const QString& message) {
+        auto job = std::make_unique<Job>();
+        job->shown = shown;
+        job->ok = false;
+        job->failure = message;
+        settle(std::move(job));
+    }
+
+    // Prints the job now, or queues it behind the folders before it.
+    void settle(std::unique_ptr<Job> job) {
+        if (!worker_.joinable()) {
+            // The first page that has more folders after it starts the second thread.
+            if (!parallel_ || !job->needsPage || !more_) {
+                if (job->needsPage)
+                    makePage(*job);
+                print(*job);
+                return;
+            }
+            worker_ = std::thread([this] { work(); });
+        }
+        Job* help = nullptr;
+        {
+            std::lock_guard lock(mutex_);
+            if (job->needsPage)
+                queue_.push_back(job.get());
+            else
+                job->done = true;
+            order_.push_back(std::move(job));
+            // Beyond one page waiting for the worker, this thread writes one too, so the
+            // walk does not run far ahead holding listings and descriptors.
+            if (queue_.size() > 1) {
+                help = queue_.front();
+                queue_.pop_front();
+            }
+        }
+        changed_.notify_all();
+        if (help) {
+            makePage(*help);
+            std::lock_guard lock(mutex_);
+            help->done = true;
+        }
+        printDone();
+    }
+
+    void work() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+            if (queue_.empty())
+                return;
+            Job* job = queue_.front();
+            queue_.pop_front();
+            lock.unlock();
+            makePage(*job);
+            lock.lock();
+            job->done = true;
+            changed_.notify_all();
+        }
+    }
+
+    // Prints the finished jobs at the head of the walk order (main thread only).
+    void printDone() {
+        for (;;) {
+            std::unique_ptr<Job> job;
+            {
+                std::lock_guard lock(mutex_);
+                if (order_.empty() || !order_.front()->done)
+                    return;
+                job = std::move(order_.front());
+                order_.pop_front();
+            }
+            print(*job);
+        }
+    }
+
+    void print(Job& job) {
+        if (!job.ok) {
+            report(job.shown, job.failure);
+            failed_ = true;
+            return;
+        }
+        if (options_.toStdout) {
+            if (cli::print(out_, job.page) && std::fflush(out_) == 0)
+                return;
+            failed_ = true;
+            const int err = errno;
+            if (err != EPIPE) { // a closed pipe (| head) ends quietly, as other tools do
+                EWriteError error;
+                error.SetReason(platform::systemErrorText(err));
+                report(job.shown, failureText(error));
+            }
+            return;
+        }
+        if (options_.quiet)
+            return;
+        if (hooks_.progress)
+            hooks_.progress->clear();
+        cli::print(out_, joinShown(job.shown, IndexPageWriter::PageName) + ": " +
+                             QByteArray::number(job.written) +
+                             (job.written == 1 ? " document\n" : " documents\n"));
+        std::fflush(out_);
     }
 
     // docindex: DIR: NAME: message[: reason], NAME being what failed within the folder
     // (a document), left out where the message names it already or it is the folder.
-    void report(const QByteArray& shown, const Exception& e, const QByteArray& folder = {}) {
+    static QString failureText(const Exception& e, const QByteArray& folder = {}) {
         QByteArray name = e.FailedPath();
         if (name + '/' == folder)
             name.clear(); // the folder itself: DIR names it
@@ -197,13 +371,13 @@ private:
             text += QLatin1String(": ") + e.Reason();
         if (!name.isEmpty() && !e.Message().contains(platform::fromFsBytes(e.FailedPath())))
             text = platform::fromFsBytes(name) + QLatin1String(": ") + text;
-        report(shown, text);
+        return text;
     }
 
     void report(const QByteArray& shown, const QString& message) {
         if (hooks_.progress)
             hooks_.progress->clear();
-        print(err_, "docindex: " + shown + ": " + platform::toFsBytes(message) + "\n");
+        cli::print(err_, "docindex: " + shown + ": " + platform::toFsBytes(message) + "\n");
         std::fflush(err_);
     }
 
@@ -212,6 +386,17 @@ private:
     std::FILE* err_;
     const WriteHooks& hooks_;
     std::set<platform::FolderId> visited_;
+    bool failed_ = false;
+    bool parallel_ = false;
+    bool more_ = false; // folders beside the one being listed are still to be walked
+
+    // With a worker: jobs in walk order until printed, and those waiting for their page.
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::unique_ptr<Job>> order_;
+    std::deque<Job*> queue_;
+    bool stop_ = false;
+    std::thread worker_;
 };
 
 } // namespace
@@ -219,10 +404,9 @@ private:
 bool writeTrees(const Options& options, const QList<QByteArray>& dirs, std::FILE* out,
                 std::FILE* err, const WriteHooks& hooks) {
     Writer writer(options, out, err, hooks);
-    bool ok = true;
     for (const QByteArray& dir : dirs)
-        ok = writer.writeTree(dir) && ok;
-    return ok;
+        writer.writeTree(dir);
+    return writer.finishAll();
 }
 
 int run(const QList<QByteArray>& arguments, std::FILE* out, std::FILE* err) {

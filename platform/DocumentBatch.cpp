@@ -102,12 +102,13 @@ void DocumentBatch::readAhead(int folderFd, const std::vector<QByteArray>& names
         io_uring_sqe_set_data64(sqe, i * kSteps + kStat);
         sqe = io_uring_get_sqe(ring);
         io_uring_prep_openat_direct(sqe, folderFd, name.constData(), kOpenFlags, 0, unsigned(i));
-        sqe->flags |= IOSQE_IO_LINK;
+        // The prep cleared the flags; set through liburing, which alone touches ring memory.
+        io_uring_sqe_set_flags(sqe, IOSQE_IO_LINK);
         io_uring_sqe_set_data64(sqe, i * kSteps + kOpen);
         sqe = io_uring_get_sqe(ring);
         io_uring_prep_read(sqe, int(i), buffer, unsigned(kSlotSize), 0);
         // Hard link: the slot is closed whatever the read gave; a failed open cancels both.
-        sqe->flags |= IOSQE_FIXED_FILE | IOSQE_IO_HARDLINK;
+        io_uring_sqe_set_flags(sqe, IOSQE_FIXED_FILE | IOSQE_IO_HARDLINK);
         io_uring_sqe_set_data64(sqe, i * kSteps + kRead);
         sqe = io_uring_get_sqe(ring);
         io_uring_prep_close_direct(sqe, unsigned(i));

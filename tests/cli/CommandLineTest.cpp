@@ -189,6 +189,34 @@ TEST_F(Cli, RecursiveWalksRealFoldersOnly) {
     EXPECT_TRUE(dir.exists("a-empty/index.htm"));
 }
 
+// Pages are written beside the walk; every line still comes in walk order, as from one thread.
+TEST_F(Cli, RecursiveLinesInWalkOrderOnEitherThread) {
+    Folder dir;
+    QByteArray out, err;
+    for (int i = 0; i < 30; ++i) {
+        const QByteArray name = "f" + QByteArray::number(i + 10);
+        ASSERT_TRUE(dir.folder(name));
+        if (i % 5 == 4)
+            continue; // no documents: no page, no line
+        ASSERT_TRUE(docfiles::writeFile(dir / name + "/a_.txt", "a\r\n"));
+        if (i % 7 == 3) {
+            ASSERT_TRUE(dir.symlink("missing", name + "/b_.txt"));
+            err += "docindex: " + (dir / name) + ": b_.txt: File not found\n";
+        } else {
+            out += (dir / name) + "/index.htm: 1 document\n";
+        }
+    }
+    for (const bool oneThread : {false, true}) {
+        if (oneThread)
+            ::setenv("DOCINDEX_ONE_THREAD", "1", 1);
+        const Result r = runCli({"--write", "-r", dir.path()});
+        ::unsetenv("DOCINDEX_ONE_THREAD");
+        EXPECT_EQ(r.code, cli::kSomeFailed) << oneThread;
+        EXPECT_EQ(r.out, out) << oneThread;
+        EXPECT_EQ(r.err, err) << oneThread;
+    }
+}
+
 // Names that are not UTF-8 go through the parser and into every text byte for byte.
 TEST_F(Cli, NamesThatAreNotUtf8AndEscapedPages) {
     Folder dir;
