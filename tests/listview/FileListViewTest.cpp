@@ -200,13 +200,23 @@ TEST(FileListView, ListStyleMeasuresEveryCaptionOfALargeFolder) {
         ASSERT_GE(fd, 0);
         ::close(fd);
     }
-    const QString longest = QStringLiteral("zz the longest name of them all, sorted last.txt");
-    f.file(longest);
+    // Kerned pairs, ligatures and other scripts measure as shaping measures them.
+    const QString longests[] = {
+        QStringLiteral("zz the longest name of them all, sorted last.txt"),
+        QStringLiteral("AVAWAYATo Ty Yo LT WA Va fi ffi ffl affluent office, longest.txt"),
+        QStringLiteral("zz ünïcødé ΑΒΓ кириллица longest name of them all.txt"),
+    };
     TFileListView view;
     view.Directory().SetLocation(f.path());
-    ASSERT_EQ(view.ItemCount(), count + 2);
-    EXPECT_EQ(view.columnWidth(0),
-              view.IconProvider()->Width() + view.fontMetrics().horizontalAdvance(longest) + 3);
+    for (const QString& longest : longests) {
+        SCOPED_TRACE(longest.toStdString());
+        f.file(longest);
+        view.Directory().Refresh();
+        ASSERT_EQ(view.ItemCount(), count + 2);
+        EXPECT_EQ(view.columnWidth(0),
+                  view.IconProvider()->Width() + view.fontMetrics().horizontalAdvance(longest) + 3);
+        ASSERT_TRUE(QFile::remove(f / longest));
+    }
 }
 
 TEST(FileListView, HeaderClicksSortThroughTheModel) {
