@@ -32,21 +32,7 @@ done
 for ((i = 0; i < count; i++)); do : > "$dir/other_$i.rtf"; done
 
 # Median wall time and median CPU time (user + system) of a command, in milliseconds, after
-# one warm-up run. On a shared machine the CPU time is the steadier figure.
-measure() {
-    "$@" >/dev/null 2>&1
-    local walls=() cpus=() line
-    for ((r = 0; r < runs; r++)); do
-        /usr/bin/time -o "$work/time" -f '%e %U %S' "$@" >/dev/null 2>&1
-        line=$(tail -1 "$work/time")
-        walls+=($(awk '{printf "%d", $1 * 1000}' <<<"$line"))
-        cpus+=($(awk '{printf "%d", ($2 + $3) * 1000}' <<<"$line"))
-    done
-    local wall cpu
-    wall=$(printf '%s\n' "${walls[@]}" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
-    cpu=$(printf '%s\n' "${cpus[@]}" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
-    echo "$wall $cpu"
-}
+. "$(dirname "$0")/measure.sh"
 
 cd "$work"
 export LC_ALL=C
