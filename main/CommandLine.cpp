@@ -124,12 +124,7 @@ public:
             for (;;) {
                 std::unique_lock lock(mutex_);
                 if (!queue_.empty()) {
-                    Job* job = queue_.front();
-                    queue_.pop_front();
-                    lock.unlock();
-                    makePage(*job);
-                    lock.lock();
-                    job->done = true;
+                    runNextJob(lock);
                     continue;
                 }
                 if (order_.empty())
@@ -275,26 +270,18 @@ private:
             }
             worker_ = std::thread([this] { work(); });
         }
-        Job* help = nullptr;
         {
-            std::lock_guard lock(mutex_);
+            std::unique_lock lock(mutex_);
             if (job->needsPage)
                 queue_.push_back(job.get());
             else
                 job->done = true;
             order_.push_back(std::move(job));
+            changed_.notify_all();
             // Beyond one page waiting for the worker, this thread writes one too, so the
             // walk does not run far ahead holding listings and descriptors.
-            if (queue_.size() > 1) {
-                help = queue_.front();
-                queue_.pop_front();
-            }
-        }
-        changed_.notify_all();
-        if (help) {
-            makePage(*help);
-            std::lock_guard lock(mutex_);
-            help->done = true;
+            if (queue_.size() > 1)
+                runNextJob(lock);
         }
         printDone();
     }
@@ -305,14 +292,20 @@ private:
             changed_.wait(lock, [&] { return stop_ || !queue_.empty(); });
             if (queue_.empty())
                 return;
-            Job* job = queue_.front();
-            queue_.pop_front();
-            lock.unlock();
-            makePage(*job);
-            lock.lock();
-            job->done = true;
-            changed_.notify_all();
+            runNextJob(lock);
         }
+    }
+
+    // Takes the next queued page and makes it outside the lock (held on entry and on return);
+    // the printing thread hears that it is done.
+    void runNextJob(std::unique_lock<std::mutex>& lock) {
+        Job* job = queue_.front();
+        queue_.pop_front();
+        lock.unlock();
+        makePage(*job);
+        lock.lock();
+        job->done = true;
+        changed_.notify_all();
     }
 
     // Prints the finished jobs at the head of the walk order (main thread only).
