@@ -3,11 +3,11 @@
 #include "filectrls/DrawItemText.h"
 #include "filectrls/FileIconProvider.h"
 #include "filectrls/LayoutLoading.h"
-#include "index/ApplicationException.h"
+#include "base/ApplicationException.h"
 #include "platform/Enumerate.h"
 #include "platform/FsString.h"
 #include "platform/Mounts.h"
-#include "resources/ResourceStrings.h"
+#include "base/ResourceStrings.h"
 
 #include <QAbstractItemModel>
 #include <QHash>
@@ -24,24 +24,6 @@
 #include <utility>
 
 namespace {
-
-// The resource texts are printf formats with "%s" only; substituting them here keeps names
-// that are not valid UTF-8 intact in the message.
-QString formatText(const char* resource, std::initializer_list<QString> args) {
-    const QString format = rs::text(resource);
-    QString result;
-    auto arg = args.begin();
-    for (qsizetype i = 0; i < format.size(); ++i) {
-        if (format[i] == u'%' && i + 1 < format.size() && format[i + 1] == u's' &&
-            arg != args.end()) {
-            result += *arg++;
-            ++i;
-        } else {
-            result += format[i];
-        }
-    }
-    return result;
-}
 
 } // namespace
 
@@ -522,7 +504,7 @@ void TDirectoryTreeView::SetRootDirectory(const QString& value) {
             const quint32 mask = faDirectory | (fileType_.contains(ftHidden) ? faHidden : 0);
             // Only a folder can be the root: a plain file would report itself as a folder path.
             if (!platform::findOne(platform::toFsBytes(v), mask, rec) || !(rec.Attr & faDirectory))
-                throw ESetDirectoryError(formatText(rs::SCannotReadDirectory, {value}));
+                throw ESetDirectoryError(rs::format(rs::SCannotReadDirectory, {value}));
         }
     }
 
@@ -587,7 +569,7 @@ void TDirectoryTreeView::SetDirectory(const QString& value) {
     }
     const TreePathWalk walk = SplitTreePath(value, texts);
     if (walk.root < 0) {
-        throw ESetDirectoryError(formatText(
+        throw ESetDirectoryError(rs::format(
             rs::SNotSubdirectory,
             {value, rootDirectory_.isEmpty() ? rs::text(rs::SAnyKnownDrive) : lastText}));
     }

@@ -1,6 +1,6 @@
 #include "filectrls/DrawItemText.h"
 
-#include "resources/ResourceStrings.h"
+#include "base/ResourceStrings.h"
 
 #include <QApplication>
 #include <QFontMetrics>

@@ -1,17 +1,17 @@
 #include "filectrls/FileInfo.h"
 
+#include "base/ResourceStrings.h"
 #include "platform/CodePage.h"
 #include "platform/FsString.h"
 #include "platform/Mounts.h"
 #include "platform/Paths.h"
-#include "resources/ResourceStrings.h"
 
 TFileInfo NewFileInfo(const TSearchRec& rec) {
     return TFileInfo(rec);
 }
 
 QString NotUtf8NameHint() {
-    return QString::asprintf(rs::SNotUtf8Name, platform::conversionCodePage());
+    return rs::format(rs::SNotUtf8Name, {platform::conversionCodePage()});
 }
 
 QString FileTypeText(TFileInfo& entry) {

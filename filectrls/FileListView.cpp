@@ -3,9 +3,9 @@
 #include "filectrls/DrawItemText.h"
 #include "filectrls/FileIconProvider.h"
 #include "filectrls/LayoutLoading.h"
-#include "index/ApplicationException.h"
+#include "base/ApplicationException.h"
 #include "platform/FsString.h"
-#include "resources/ResourceStrings.h"
+#include "base/ResourceStrings.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>
@@ -33,7 +33,7 @@ TFileTypeTextProc FileTypeTextProc = FileTypeText;
 namespace {
 
 QString megaBytes(qint64 units) {
-    return rs::text(rs::SMegaBytes).replace(QLatin1String("%d"), QString::number(units));
+    return rs::format(rs::SMegaBytes, {units});
 }
 
 // The locale's long time format without a time zone: the packed times are plain local times.
@@ -897,7 +897,7 @@ std::optional<TRenameResult> TFileListView::Rename(int item, const QString& newN
         const QString message =
             result.Code == TRenameResult::NameTaken
                 ? rs::text(rs::SFileNameTaken)
-                : QString::asprintf(rs::SAccessDeniedTo, qUtf8Printable(caption));
+                : rs::format(rs::SAccessDeniedTo, {caption});
         if (deferBox) // not inside the editor's commit: the box runs an event loop
             QTimer::singleShot(0, this,
                                [message] { runGuarded([&] { ShowErrorMessage(message); }); });

@@ -1,6 +1,6 @@
 #pragma once
 // Errors of the folder tree.
-#include "index/Exception.h"
+#include "base/Exception.h"
 
 class EDirectoryError : public Exception {
 public:

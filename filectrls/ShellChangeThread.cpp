@@ -1,6 +1,6 @@
 #include "filectrls/ShellChangeThread.h"
 
-#include "index/ApplicationException.h"
+#include "base/ApplicationException.h"
 #include "platform/ChangeNotifier.h"
 #include "platform/WakeEvent.h"
 

@@ -1,6 +1,6 @@
 #include "index/IndexPageWriter.h"
 
-#include "index/Exception.h"
+#include "base/Exception.h"
 #include "index/PageSaver.h"
 #include "index/TextReader.h"
 #include "platform/CodePage.h"

@@ -1,6 +1,6 @@
 #include "index/PageSaver.h"
 
-#include "index/Exception.h"
+#include "base/Exception.h"
 #include "platform/Errors.h"
 #include "platform/FsString.h"
 #include "platform/PageFile.h"

@@ -1,8 +1,8 @@
 #include "index/TextReader.h"
 
-#include "index/Exception.h"
+#include "base/Exception.h"
+#include "base/ResourceStrings.h"
 #include "platform/Errors.h"
-#include "resources/ResourceStrings.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,7 +14,7 @@ void raiseOnFailure(const platform::IoStatus& status) {
         return;
     EInOutError error(status.code);
     // "I/O error 1921" alone tells nobody what happened; the system's text does.
-    if (status.err != 0 && error.Message() == QString::asprintf(rs::SInOutError, status.code))
+    if (status.err != 0 && error.Message() == rs::format(rs::SInOutError, {status.code}))
         error.SetReason(platform::systemErrorText(status.err));
     throw error;
 }

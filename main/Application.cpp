@@ -1,6 +1,6 @@
 #include "main/Application.h"
 
-#include "index/ApplicationException.h"
+#include "base/ApplicationException.h"
 
 #include <exception>
 

@@ -1,7 +1,7 @@
 #include "main/CommandLine.h"
 
 #include "filectrls/Directory.h"
-#include "index/Exception.h"
+#include "base/Exception.h"
 #include "index/IndexPageWriter.h"
 #include "main/CommandLineOptions.h"
 #include "main/Progress.h"

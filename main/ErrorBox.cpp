@@ -1,9 +1,9 @@
 #include "main/ErrorBox.h"
 
-#include "index/ApplicationException.h"
-#include "index/Exception.h"
+#include "base/ApplicationException.h"
+#include "base/Exception.h"
+#include "base/ResourceStrings.h"
 #include "platform/Module.h"
-#include "resources/ResourceStrings.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -125,11 +125,8 @@ QString applicationErrorText(std::exception_ptr error) {
     const QString hex =
         QStringLiteral("%1").arg(quint64(offset), 8, 16, QLatin1Char('0')).toUpper();
     const bool fullStop = !d.message.isEmpty() && d.message.back() != QLatin1Char('.');
-    QString format = QString::fromUtf8(rs::SExceptionInModule);
-    format.replace(QLatin1String("%p"), QLatin1String("%s"));
-    return QString::asprintf(qUtf8Printable(format), qUtf8Printable(d.className),
-                             qUtf8Printable(module), qUtf8Printable(hex), qUtf8Printable(d.message),
-                             fullStop ? "." : "");
+    return rs::format(rs::SExceptionInModule,
+                      {d.className, module, hex, d.message, fullStop ? "." : ""});
 }
 
 ErrorBoxFunction setErrorBoxFunction(ErrorBoxFunction box) {

@@ -2,16 +2,16 @@
 
 #include "ui_MainWindow.h"
 
+#include "base/ApplicationException.h"
+#include "base/Exception.h"
+#include "base/ResourceStrings.h"
 #include "filectrls/DirectoryTreeView.h"
 #include "filectrls/FileListView.h"
 #include "filectrls/LayoutLoading.h"
-#include "index/ApplicationException.h"
-#include "index/Exception.h"
 #include "index/IndexPageWriter.h"
 #include "main/ErrorBox.h"
 #include "main/StatusTexts.h"
 #include "platform/FsString.h"
-#include "resources/ResourceStrings.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -145,8 +145,7 @@ void TForm1::BitBtn1Click(QObject* /*sender*/) {
             list->Directory().SetLocation(folder); // the page lists the tree's folder, nothing else
         if (list->Directory().ListingError() != 0) {
             // A folder that could not be read is not empty: its page stays as it is.
-            Exception error(
-                QString::fromUtf8(rs::SCannotReadDirectory).replace(QLatin1String("%s"), folder));
+            Exception error(rs::format(rs::SCannotReadDirectory, {folder}));
             error.SetFailedPath(platform::toFsBytes(folder));
             throw error;
         }

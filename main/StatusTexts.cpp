@@ -1,14 +1,14 @@
 #include "main/StatusTexts.h"
 
+#include "base/ResourceStrings.h"
 #include "platform/Errors.h"
 #include "platform/FsString.h"
-#include "resources/ResourceStrings.h"
 
 namespace statustext {
 namespace {
 
-QByteArray shown(const QString& path) {
-    return platform::displayName(path).toUtf8();
+QString shown(const QString& path) {
+    return platform::displayName(path);
 }
 
 } // namespace
@@ -25,27 +25,24 @@ QString documentCount(int count) {
 }
 
 QString pageWritten(const QString& page, int documents) {
-    return QString::asprintf(rs::SPageWritten, shown(page).constData(),
-                             documentCount(documents).toUtf8().constData());
+    return rs::format(rs::SPageWritten, {shown(page), documentCount(documents)});
 }
 
 QString pageFailed(const QByteArray& failedPath, const QString& folder, const QString& message) {
     const QString path = failedPath.isEmpty() ? folder : platform::fromFsBytes(failedPath);
-    return QString::asprintf(rs::SPageFailed, shown(path).constData(), qUtf8Printable(message));
+    return rs::format(rs::SPageFailed, {shown(path), message});
 }
 
 QString startFolderMissing(const QString& asked, const QString& opened) {
-    return QString::asprintf(rs::SStartFolderMissing, shown(asked).constData(),
-                             shown(opened).constData());
+    return rs::format(rs::SStartFolderMissing, {shown(asked), shown(opened)});
 }
 
 QString folderGone(const QString& gone, const QString& opened) {
-    return QString::asprintf(rs::SFolderGone, shown(gone).constData(), shown(opened).constData());
+    return rs::format(rs::SFolderGone, {shown(gone), shown(opened)});
 }
 
 QString folderUnreadable(const QString& folder, int error) {
-    return QString::asprintf(rs::SFolderUnreadable, shown(folder).constData(),
-                             qUtf8Printable(platform::systemErrorText(error)));
+    return rs::format(rs::SFolderUnreadable, {shown(folder), platform::systemErrorText(error)});
 }
 
 } // namespace statustext

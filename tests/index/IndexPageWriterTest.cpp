@@ -2,7 +2,7 @@
 // escaping, and that every failure leaves the folder exactly as it was.
 #include "index/IndexPageWriter.h"
 
-#include "index/Exception.h"
+#include "base/Exception.h"
 #include "platform/CodePage.h"
 #include "platform/DocumentBatch.h"
 #include "platform/Fault.h"

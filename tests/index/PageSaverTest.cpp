@@ -1,7 +1,7 @@
 // The page saver: exact bytes, atomic replacement and its two exceptions.
 #include "index/PageSaver.h"
 
-#include "index/Exception.h"
+#include "base/Exception.h"
 #include "platform/Fault.h"
 #include "platform/FsString.h"
 #include "support/DocFiles.h"

@@ -1,7 +1,7 @@
 // The text document reader: how bytes become lines, and how failures are raised.
 #include "index/TextReader.h"
 
-#include "index/Exception.h"
+#include "base/Exception.h"
 #include "platform/Fault.h"
 #include "support/DocFiles.h"
 

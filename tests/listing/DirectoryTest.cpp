@@ -1,6 +1,6 @@
 // The listing model: what it lists, in which order, what its client hears, renames, assigning.
 #include "filectrls/Directory.h"
-#include "index/Exception.h"
+#include "base/Exception.h"
 #include "listing/ListingTestSupport.h"
 #include "platform/Fault.h"
 #include "platform/FsString.h"

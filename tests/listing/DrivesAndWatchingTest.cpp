@@ -2,8 +2,8 @@
 // exception from a refresh goes to the application's handler while watching goes on.
 #include "filectrls/Directory.h"
 #include "filectrls/ShellChangeThread.h"
-#include "index/ApplicationException.h"
-#include "index/Exception.h"
+#include "base/ApplicationException.h"
+#include "base/Exception.h"
 #include "listing/ListingTestSupport.h"
 #include "platform/FsString.h"
 #include "platform/Mounts.h"

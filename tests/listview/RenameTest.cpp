@@ -3,7 +3,7 @@
 #include "ListViewSupport.h"
 
 #include "filectrls/FileIconProvider.h"
-#include "resources/ResourceStrings.h"
+#include "base/ResourceStrings.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -2,8 +2,8 @@
 // shows, the start-up failure text, and the display check of the window mode.
 #include "MainWindowTestSupport.h"
 
-#include "index/ApplicationException.h"
-#include "index/Exception.h"
+#include "base/ApplicationException.h"
+#include "base/Exception.h"
 #include "main/WindowMode.h"
 #include "platform/Module.h"
 

@@ -2,8 +2,8 @@
 // Shared set-up of the folder tree tests: a private folder, volumes presented through a test
 // mount source, errors of event handlers collected instead of shown.
 #include "filectrls/DirectoryTreeView.h"
-#include "index/ApplicationException.h"
-#include "index/Exception.h"
+#include "base/ApplicationException.h"
+#include "base/Exception.h"
 #include "platform/FsString.h"
 #include "platform/Mounts.h"
 

@@ -1,8 +1,8 @@
 // The change watcher: which changes call back, on which thread, how often, and that stopping
 // (one watcher, or all at exit) is prompt and final.
 #include "filectrls/ShellChangeThread.h"
-#include "index/ApplicationException.h"
-#include "index/Exception.h"
+#include "base/ApplicationException.h"
+#include "base/Exception.h"
 #include "platform/Fault.h"
 
 #include <QCoreApplication>

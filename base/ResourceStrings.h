@@ -1,8 +1,11 @@
 #pragma once
-// Every user-interface text of the components, in one place. The texts are printf formats
-// where they take arguments: format them with QString::asprintf, passing strings through
-// qUtf8Printable().
+// Every user-interface text of the components, in one place. Where a text takes arguments it
+// marks them printf-style (%s, %d, %p); fill them with rs::format, never with printf, which
+// would send names through UTF-8 and turn their bytes that are not UTF-8 into '?'.
 #include <QString>
+
+#include <initializer_list>
+#include <utility>
 
 namespace rs {
 
@@ -70,5 +73,23 @@ inline constexpr char SFolderUnreadable[] = "Папку %s не прочитат
 inline QString text(const char* resource) {
     return QString::fromUtf8(resource);
 }
+
+// One argument of a text: a wide string as it is (the escapes of name bytes kept), or a number
+// in decimal. A pointer is passed as the text it should show.
+class Arg {
+public:
+    Arg(QString text) : text_(std::move(text)) {}
+    Arg(QStringView text) : text_(text.toString()) {}
+    Arg(const char* utf8) : text_(QString::fromUtf8(utf8)) {}
+    Arg(int number) : Arg(qint64(number)) {}
+    Arg(qint64 number);
+    const QString& text() const { return text_; }
+
+private:
+    QString text_;
+};
+
+// The resource text with its %s, %d and %p filled by `args` in order; "%%" is one '%'.
+QString format(const char* resource, std::initializer_list<Arg> args);
 
 } // namespace rs

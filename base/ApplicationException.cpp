@@ -1,6 +1,6 @@
-#include "index/ApplicationException.h"
+#include "base/ApplicationException.h"
 
-#include "index/Exception.h"
+#include "base/Exception.h"
 
 #include <cstdio>
 #include <utility>
