@@ -1,7 +1,7 @@
 #include "main/CommandLine.h"
 
-#include "filectrls/Directory.h"
 #include "base/Exception.h"
+#include "filectrls/Directory.h"
 #include "index/IndexPageWriter.h"
 #include "main/CommandLineOptions.h"
 #include "main/Progress.h"
@@ -47,10 +47,6 @@ struct Pending {
     QByteArray name;
 };
 
-QByteArray joinShown(const QByteArray& parent, const QByteArray& name) {
-    return parent.endsWith('/') ? parent + name : parent + '/' + name;
-}
-
 // The table's message for a failure of a folder, followed by the system's text.
 QString folderFailure(int err, const QByteArray& path) {
     return EInOutError::messageFor(platform::ioErrorCode(err, path)) + QLatin1String(": ") +
@@ -88,9 +84,7 @@ public:
 
     // Writes the page of `dir` (and with --recursive of every folder below).
     void writeTree(const QByteArray& dir) {
-        QByteArray shown = dir;
-        while (shown.size() > 1 && shown.endsWith('/'))
-            shown.chop(1);
+        const QByteArray shown = platform::withoutTrailingSlash(dir);
         if (!dir.startsWith('/')) {
             // Relative to a working folder that was removed would mean relative to "/".
             if (const int err = platform::workingFolderError()) {
@@ -200,7 +194,7 @@ private:
                     ++documents;
                 if (options_.recursive && indexEntry.kind == EntryKind::Folder)
                     below.push_back(
-                        Pending{joinShown(shown, entry.Name),
+                        Pending{platform::withTrailingSlash(shown) + entry.Name,
                                 folder + platform::fromFsBytes(entry.Name) + QLatin1Char('/'), held,
                                 entry.Name});
                 job->entries.append(std::move(indexEntry));
@@ -345,7 +339,7 @@ private:
             return;
         if (hooks_.progress)
             hooks_.progress->clear();
-        cli::print(out_, joinShown(job.shown, IndexPageWriter::PageName) + ": " +
+        cli::print(out_, platform::withTrailingSlash(job.shown) + IndexPageWriter::PageName + ": " +
                              QByteArray::number(job.written) +
                              (job.written == 1 ? " document\n" : " documents\n"));
         std::fflush(out_);

@@ -12,6 +12,7 @@
 #include "main/ErrorBox.h"
 #include "main/StatusTexts.h"
 #include "platform/FsString.h"
+#include "platform/Paths.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -19,30 +20,11 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMetaObject>
+#include <QScopeGuard>
 #include <QStatusBar>
 
 #include <cerrno>
 #include <exception>
-
-namespace {
-
-QString withDelimiter(QString path) {
-    if (!path.isEmpty() && !path.endsWith(QLatin1Char('/')))
-        path += QLatin1Char('/');
-    return path;
-}
-
-// The wait cursor for the life of the object; the previous cursor comes back however the
-// scope is left.
-class WaitCursor {
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
-} // namespace
 
 QString TForm1::DesignTimeFolder() {
     QString home = platform::fromFsBytes(qgetenv("HOME"));
@@ -93,7 +75,7 @@ TForm1::TForm1(const QString& startFolder, QWidget* parent)
 
     FormCreate(this);
     // The tree went as deep as the folders exist: say where the window is instead.
-    const QString asked = withDelimiter(NormalizeLocation(startFolder));
+    const QString asked = platform::withTrailingSlash(NormalizeLocation(startFolder));
     if (!tree->Directory().isEmpty() && tree->Directory() != asked)
         ShowStatus(statustext::startFolderMissing(asked, tree->Directory()));
 }
@@ -136,12 +118,14 @@ void TForm1::N1Click(QObject* /*sender*/) {
 
 void TForm1::BitBtn1Click(QObject* /*sender*/) {
     runGuarded([this] {
-        WaitCursor wait;
+        // The wait cursor until the click's work is done, however the scope is left.
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restoreCursor = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
         const QString folder = ui_->DirectoryTreeView1->Directory();
         if (folder.isEmpty())
             return; // the button is disabled then; nothing is written into the working folder
         TFileListView* list = ui_->FileListView1;
-        if (withDelimiter(list->Directory().Location()) != folder)
+        if (platform::withTrailingSlash(list->Directory().Location()) != folder)
             list->Directory().SetLocation(folder); // the page lists the tree's folder, nothing else
         if (list->Directory().ListingError() != 0) {
             // A folder that could not be read is not empty: its page stays as it is.
@@ -174,7 +158,7 @@ void TForm1::BitBtn1Click(QObject* /*sender*/) {
 void TForm1::FileListView1DirectoryChanged(QObject* /*sender*/, const QString& newDir) {
     runGuarded([this, newDir] {
         TDirectoryTreeView* tree = ui_->DirectoryTreeView1;
-        const QString target = withDelimiter(newDir);
+        const QString target = platform::withTrailingSlash(newDir);
         std::exception_ptr failure;
         if (target != tree->Directory()) {
             followingList_ = true;
@@ -209,7 +193,8 @@ void TForm1::FileListView1FolderReread() {
         TDirectoryTreeView* tree = ui_->DirectoryTreeView1;
         TDirectoryNode* node = tree->Selected();
         const QString folder = tree->Directory();
-        if (!node || withDelimiter(ui_->FileListView1->Directory().Location()) != folder)
+        if (!node ||
+            platform::withTrailingSlash(ui_->FileListView1->Directory().Location()) != folder)
             return; // the list has moved on meanwhile
         tree->RefreshNode(node);
         if (tree->Directory() != folder) {
@@ -257,7 +242,8 @@ void TForm1::CheckListedFolder() {
         const TDirectory& listing = ui_->FileListView1->Directory();
         const QString folder = tree->Directory();
         const int error = listing.ListingError();
-        if (error == 0 || folder.isEmpty() || withDelimiter(listing.Location()) != folder)
+        if (error == 0 || folder.isEmpty() ||
+            platform::withTrailingSlash(listing.Location()) != folder)
             return;
         if (error == ENOENT || error == ENOTDIR) {
             tree->RefreshNode(tree->Selected());
@@ -290,7 +276,7 @@ void TForm1::PutListOnTree() {
     runGuarded([this] {
         const QString folder = ui_->DirectoryTreeView1->Directory();
         TDirectory& model = ui_->FileListView1->Directory();
-        if (withDelimiter(model.Location()) != folder)
+        if (platform::withTrailingSlash(model.Location()) != folder)
             model.SetLocation(folder);
     });
 }

@@ -1,6 +1,7 @@
 #include "platform/Mounts.h"
 
 #include "platform/Fault.h"
+#include "platform/Paths.h"
 
 #include <QDir>
 #include <QFile>
@@ -191,18 +192,6 @@ std::shared_ptr<SpaceQuery> startSpaceQuery(std::shared_ptr<MountSource> source,
     return query;
 }
 
-QByteArray withSlash(QByteArray path) {
-    if (!path.endsWith('/'))
-        path += '/';
-    return path;
-}
-
-QByteArray withoutSlash(QByteArray path) {
-    while (path.size() > 1 && path.endsWith('/'))
-        path.chop(1);
-    return path;
-}
-
 // Fills the entries of `volumes` (known tells whether each is a volume of the source).
 std::vector<TSearchRec> describe(const std::vector<Volume>& volumes,
                                  const std::vector<bool>& known) {
@@ -220,7 +209,7 @@ std::vector<TSearchRec> describe(const std::vector<Volume>& volumes,
         std::unique_lock lock(q.mutex);
         q.done.wait_until(lock, deadline, [&] { return q.finished; });
         TSearchRec rec;
-        rec.FileName = withSlash(volumes[i].mountPath);
+        rec.FileName = withTrailingSlash(volumes[i].mountPath);
         rec.Name = volumes[i].label.isEmpty() ? volumes[i].mountPath : volumes[i].label;
         if (q.finished && q.ok) {
             rec.Size = qint64(q.total / 1000000);
@@ -263,7 +252,7 @@ std::chrono::milliseconds setSpaceTimeout(std::chrono::milliseconds timeout) {
 std::vector<TSearchRec> listDrives() {
     std::vector<Volume> volumes = mountSource()->volumes();
     for (Volume& v : volumes)
-        v.mountPath = withoutSlash(v.mountPath);
+        v.mountPath = withoutTrailingSlash(v.mountPath);
     auto root = std::find_if(volumes.begin(), volumes.end(),
                              [](const Volume& v) { return v.mountPath == "/"; });
     Volume rootVolume{QByteArrayLiteral("/"), {}};
@@ -278,10 +267,10 @@ std::vector<TSearchRec> listDrives() {
 }
 
 void fillDriveEntry(const QByteArray& drive, TSearchRec& rec) {
-    Volume volume{withoutSlash(drive), {}};
+    Volume volume{withoutTrailingSlash(drive), {}};
     bool known = volume.mountPath == "/";
     for (const Volume& v : mountSource()->volumes()) {
-        if (withoutSlash(v.mountPath) == volume.mountPath) {
+        if (withoutTrailingSlash(v.mountPath) == volume.mountPath) {
             volume.label = v.label;
             known = true;
         }

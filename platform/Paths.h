@@ -5,6 +5,20 @@
 
 namespace platform {
 
+// A folder path ending in exactly the '/' it needs: one is added where missing; an empty path
+// stays empty. For QByteArray (file-system bytes) and QString alike.
+template <typename Path> Path withTrailingSlash(Path path) {
+    if (!path.isEmpty() && !path.endsWith('/'))
+        path += '/';
+    return path;
+}
+// The trailing '/'s removed; the root "/" stays itself.
+template <typename Path> Path withoutTrailingSlash(Path path) {
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1);
+    return path;
+}
+
 // Lexical: a relative path is resolved against `cwd`; ".", ".." and doubled '/' are folded
 // (".." at the root stays at the root); a trailing '/' is kept exactly when `path` ends with
 // one. Symbolic links are never resolved.
