@@ -7,6 +7,7 @@
 #include "platform/Fault.h"
 #include "support/DocFiles.h"
 #include "support/ExpectedPage.h"
+#include "support/FailingPageSteps.h"
 
 #include <QDir>
 #include <QProcess>
@@ -362,17 +363,17 @@ TEST_F(Cli, HostileAndBrokenFoldersChangeNothing) {
         const char* link;   // a link planted in the folder (by nobody when linkOwner)...
         const char* target; // ...to this name in the outside folder ("target": root's, 600)
         bool linkOwner;
-        const char* fault; // or a failing call
+        fakes::CaseFault fault; // or a failing call or save step
         int err;
         const char* errContains;
     } const cases[] = {
-        {"index.htm", "target", true, nullptr, 0, ": Cannot create file \""},
-        {"index.htm", "new.htm", true, nullptr, 0, ": Cannot create file \""}, // dangling
-        {"c_.txt", "target", true, nullptr, 0, ": c_.txt: File access denied\n"},
-        {"l_.txt", nullptr, false, nullptr, 0, ": l_.txt: I/O error 1921: Too many levels"},
+        {"index.htm", "target", true, {}, 0, ": Cannot create file \""},
+        {"index.htm", "new.htm", true, {}, 0, ": Cannot create file \""}, // dangling
+        {"c_.txt", "target", true, {}, 0, ": c_.txt: File access denied\n"},
+        {"l_.txt", nullptr, false, {}, 0, ": l_.txt: I/O error 1921: Too many levels"},
         {nullptr, nullptr, false, "opendir", EACCES, ": File access denied: Permission denied\n"},
         {nullptr, nullptr, false, "read", EAGAIN, ": a_.txt: I/O error 31: Resource temporarily"},
-        {nullptr, nullptr, false, "page-write", ENOSPC,
+        {nullptr, nullptr, false, fakes::PageStep::Write, ENOSPC,
          ": index.htm: Stream write error: No space"},
     };
     for (const Case& c : cases) {
@@ -389,8 +390,8 @@ TEST_F(Cli, HostileAndBrokenFoldersChangeNothing) {
             ASSERT_TRUE(!c.linkOwner || ::lchown((dir / c.link).constData(), 65534, 65534) == 0);
         }
         ASSERT_TRUE(dir.exists("index.htm") || docfiles::writeFile(dir / "index.htm", "old page"));
-        if (c.fault)
-            platform::fault::inject(c.fault, c.err);
+        fakes::PageStepFaults pageFaults;
+        fakes::arm(c.fault, c.err, -1, pageFaults);
         const auto before = docfiles::snapshot(dir.path());
         const auto outsideBefore = docfiles::snapshot(outside.path());
         const Result r = runCli({"--write", "-r", dir.path()});
