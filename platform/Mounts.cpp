@@ -1,5 +1,7 @@
 #include "platform/Mounts.h"
 
+#include "platform/Replaceable.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -146,9 +148,8 @@ public:
     }
 };
 
-std::mutex sourceMutex;
-std::shared_ptr<MountSource>& currentSource() {
-    static std::shared_ptr<MountSource> source = std::make_shared<SystemMountSource>();
+Replaceable<MountSource, SystemMountSource>& currentSource() {
+    static Replaceable<MountSource, SystemMountSource> source;
     return source;
 }
 std::atomic<long long> spaceTimeoutMs{1000};
@@ -235,15 +236,11 @@ std::shared_ptr<MountSource> systemMountSource() {
 }
 
 std::shared_ptr<MountSource> setMountSource(std::shared_ptr<MountSource> source) {
-    std::lock_guard lock(sourceMutex);
-    std::shared_ptr<MountSource> previous = currentSource();
-    currentSource() = source ? std::move(source) : systemMountSource();
-    return previous;
+    return currentSource().set(std::move(source));
 }
 
 std::shared_ptr<MountSource> mountSource() {
-    std::lock_guard lock(sourceMutex);
-    return currentSource();
+    return currentSource().get();
 }
 
 std::vector<Volume> drivesFromMountInfo(QByteArrayView mountInfo) {

@@ -3,12 +3,12 @@
 #include "platform/Fault.h"
 #include "platform/HeldFolder.h"
 #include "platform/Paths.h"
+#include "platform/Replaceable.h"
 
 #include <QRandomGenerator>
 
 #include <cerrno>
 #include <fcntl.h>
-#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -137,15 +137,9 @@ SaveStatus rewriteInPlace(PageSteps& steps, int folder, const QByteArray& name,
     return err == 0 ? SaveStatus{} : writeFailure(err);
 }
 
-std::mutex stepsMutex;
-std::shared_ptr<PageSteps>& currentSteps() {
-    static std::shared_ptr<PageSteps> steps = std::make_shared<SystemPageSteps>();
+Replaceable<PageSteps, SystemPageSteps>& currentSteps() {
+    static Replaceable<PageSteps, SystemPageSteps> steps;
     return steps;
-}
-
-std::shared_ptr<PageSteps> pageSteps() {
-    std::lock_guard lock(stepsMutex);
-    return currentSteps();
 }
 
 } // namespace
@@ -190,10 +184,7 @@ int SystemPageSteps::commit(int folder, const char* temp, const char* name) {
 }
 
 std::shared_ptr<PageSteps> setPageSteps(std::shared_ptr<PageSteps> steps) {
-    std::lock_guard lock(stepsMutex);
-    std::shared_ptr<PageSteps> previous = currentSteps();
-    currentSteps() = steps ? std::move(steps) : std::make_shared<SystemPageSteps>();
-    return previous;
+    return currentSteps().set(std::move(steps));
 }
 
 QByteArray fullPathOf(QByteArrayView path) {
@@ -220,10 +211,10 @@ SaveStatus saveFileAt(int folderFd, QByteArrayView nameView, QByteArrayView byte
         if (::faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) != 0) {
             if (::faccessat(folder, name.constData(), W_OK, AT_EACCESS) != 0)
                 return createFailure(EACCES);
-            return rewriteInPlace(*pageSteps(), folder, name, bytes);
+            return rewriteInPlace(*currentSteps().get(), folder, name, bytes);
         }
     }
-    return replaceByRename(*pageSteps(), folder, name, exists ? &old : nullptr, bytes);
+    return replaceByRename(*currentSteps().get(), folder, name, exists ? &old : nullptr, bytes);
 }
 
 SaveStatus saveFileAtomically(QByteArrayView pathView, QByteArrayView bytes) {

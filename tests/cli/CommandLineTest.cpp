@@ -7,7 +7,7 @@
 #include "platform/Fault.h"
 #include "support/DocFiles.h"
 #include "support/ExpectedPage.h"
-#include "support/FailingPageSteps.h"
+#include "support/Fakes.h"
 
 #include <QDir>
 #include <QProcess>
@@ -242,11 +242,11 @@ TEST_F(Cli, NamesThatAreNotUtf8AndEscapedPages) {
 
 // Past the per-user limit of watches: said once, and the folders watched are kept current.
 TEST_F(Cli, WatchPastTheLimitOfWatchesGoesOn) {
-    platform::fault::Scope faults;
     Folder dir;
     for (const char* name : {"a", "b", "c"})
         ASSERT_TRUE(dir.folder(name));
-    platform::fault::inject("inotify_add_watch", ENOSPC, 1); // DIR itself is watched
+    const fakes::Installed<platform::InotifyCalls> limit( // DIR itself is watched
+        platform::setInotifyCalls, std::make_shared<fakes::LimitedInotify>(1));
     QTimer stop; // a SIGTERM once the watch waits for changes
     stop.setSingleShot(true);
     QObject::connect(&stop, &QTimer::timeout, [] { std::raise(SIGTERM); });

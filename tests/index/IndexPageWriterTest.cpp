@@ -9,7 +9,7 @@
 #include "platform/FsString.h"
 #include "support/DocFiles.h"
 #include "support/ExpectedPage.h"
-#include "support/FailingPageSteps.h"
+#include "support/Fakes.h"
 
 #include <QFile>
 #include <QTemporaryDir>

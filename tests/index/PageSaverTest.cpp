@@ -4,7 +4,7 @@
 #include "index/Exception.h"
 #include "platform/FsString.h"
 #include "support/DocFiles.h"
-#include "support/FailingPageSteps.h"
+#include "support/Fakes.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -2,7 +2,7 @@
 #include "platform/PageFile.h"
 
 #include "support/DocFiles.h"
-#include "support/FailingPageSteps.h"
+#include "support/Fakes.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,13 +1,33 @@
 #pragma once
-// Saves whose steps fail where a test says (a full disk, a refused rename) and otherwise go to
-// the system, installed for the life of the object.
+// Fakes of the platform's replaceable interfaces, each installed for the life of an object:
+// saves whose steps fail where a test says (a full disk, a refused rename), and inotify with a
+// limit of watches (ENOSPC past it, as past fs.inotify.max_user_watches).
 #include "platform/Fault.h"
+#include "platform/Inotify.h"
 #include "platform/PageFile.h"
 
+#include <QtGlobal>
+
+#include <atomic>
+#include <cerrno>
 #include <memory>
 #include <variant>
 
 namespace fakes {
+
+// Puts `fake` in through `set` for the life of the object; the one before comes back after.
+template <class Interface> class Installed {
+public:
+    using Setter = std::shared_ptr<Interface> (*)(std::shared_ptr<Interface>);
+    Installed(Setter set, std::shared_ptr<Interface> fake)
+        : set_(set), previous_(set(std::move(fake))) {}
+    ~Installed() { set_(previous_); }
+    Q_DISABLE_COPY_MOVE(Installed)
+
+private:
+    Setter set_;
+    std::shared_ptr<Interface> previous_;
+};
 
 enum class PageStep { Open, Reserve, Write, Flush, Commit };
 
@@ -15,10 +35,6 @@ enum class PageStep { Open, Reserve, Write, Flush, Commit };
 // system; the steps before come back after it.
 class PageStepFaults {
 public:
-    PageStepFaults() : previous_(platform::setPageSteps(steps_)) {}
-    ~PageStepFaults() { platform::setPageSteps(previous_); }
-    Q_DISABLE_COPY_MOVE(PageStepFaults)
-
     // `step` answers `err` from now on (0: it goes to the system again).
     void fail(PageStep step, int err) { steps_->errors[int(step)] = err; }
 
@@ -45,7 +61,22 @@ private:
         }
     };
     std::shared_ptr<Steps> steps_ = std::make_shared<Steps>();
-    std::shared_ptr<platform::PageSteps> previous_;
+    Installed<platform::PageSteps> installed_{platform::setPageSteps, steps_};
+};
+
+class LimitedInotify : public platform::SystemInotifyCalls {
+public:
+    explicit LimitedInotify(int watches) : left_(watches) {}
+    int addWatch(int fd, const char* path, std::uint32_t mask) override {
+        if (left_-- <= 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+        return SystemInotifyCalls::addWatch(fd, path, mask);
+    }
+
+private:
+    std::atomic<int> left_;
 };
 
 // The fault of a table's case: none, a system call failing (by its hook name), or a step of
