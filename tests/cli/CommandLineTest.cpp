@@ -9,6 +9,7 @@
 #include "support/ExpectedPage.h"
 #include "support/Fakes.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
 #include <QTimer>
@@ -246,7 +247,7 @@ TEST_F(Cli, WatchPastTheLimitOfWatchesGoesOn) {
     for (const char* name : {"a", "b", "c"})
         ASSERT_TRUE(dir.folder(name));
     const fakes::Installed<platform::InotifyCalls> limit( // DIR itself is watched
-        platform::setInotifyCalls, std::make_shared<fakes::LimitedInotify>(1));
+        platform::setInotifyCalls, std::make_shared<fakes::FakeInotify>(1));
     QTimer stop; // a SIGTERM once the watch waits for changes
     stop.setSingleShot(true);
     QObject::connect(&stop, &QTimer::timeout, [] { std::raise(SIGTERM); });
@@ -255,6 +256,26 @@ TEST_F(Cli, WatchPastTheLimitOfWatchesGoesOn) {
     EXPECT_EQ(r.code, cli::kAllWritten);
     EXPECT_EQ(r.err.count("fs.inotify.max_user_watches"), 1) << r.err.constData();
     EXPECT_EQ(r.out.count("index.htm: 0 documents\n"), 4); // every page is still written
+}
+
+// A lost queue of events: every page is written again, since any change may be among them.
+TEST_F(Cli, WatchWritesEveryPageAgainAfterALostQueue) {
+    Folder dir;
+    ASSERT_TRUE(dir.folder("a") && dir.folder("b"));
+    const auto inotify = std::make_shared<fakes::FakeInotify>();
+    const fakes::Installed<platform::InotifyCalls> installed(platform::setInotifyCalls, inotify);
+    const QDeadlineTimer deadline(20000);
+    QTimer step; // runs once the watch waits for changes
+    QObject::connect(&step, &QTimer::timeout, [&] {
+        if (inotify->queueLost() || deadline.hasExpired())
+            std::raise(SIGTERM); // after the pages of the lost queue: they are written at once
+        else if (docfiles::writeFile(dir / "b/woken", "")) // not a document: no page of its own
+            inotify->loseQueue();
+    });
+    step.start(20);
+    const Result r = runCli({"--watch", "-r", "--empty", dir.path()});
+    EXPECT_EQ(r.code, cli::kAllWritten) << r.err.constData();
+    EXPECT_EQ(r.out.count("index.htm: 0 documents\n"), 6) << r.out.constData();
 }
 
 TEST(CliProgress, OneLineAtMostTenTimesASecondErasedAtTheEnd) {

@@ -1,7 +1,7 @@
 #pragma once
 // Fakes of the platform's replaceable interfaces, each installed for the life of an object:
 // saves whose steps fail where a test says (a full disk, a refused rename), and inotify with a
-// limit of watches (ENOSPC past it, as past fs.inotify.max_user_watches).
+// limit of watches or a lost queue.
 #include "platform/Fault.h"
 #include "platform/Inotify.h"
 #include "platform/PageFile.h"
@@ -10,7 +10,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cstring>
 #include <memory>
+#include <sys/inotify.h>
 #include <variant>
 
 namespace fakes {
@@ -64,9 +67,15 @@ private:
     Installed<platform::PageSteps> installed_{platform::setPageSteps, steps_};
 };
 
-class LimitedInotify : public platform::SystemInotifyCalls {
+// The system's inotify, except where a test says.
+class FakeInotify : public platform::SystemInotifyCalls {
 public:
-    explicit LimitedInotify(int watches) : left_(watches) {}
+    // Past `watches` watches, adding one fails with ENOSPC (as past the per-user limit).
+    explicit FakeInotify(int watches = INT_MAX) : left_(watches) {}
+    // The next read reports a lost queue (IN_Q_OVERFLOW) before the kernel's events.
+    void loseQueue() { lose_ = true; }
+    bool queueLost() const { return lost_; }
+
     int addWatch(int fd, const char* path, std::uint32_t mask) override {
         if (left_-- <= 0) {
             errno = ENOSPC;
@@ -74,9 +83,21 @@ public:
         }
         return SystemInotifyCalls::addWatch(fd, path, mask);
     }
+    ssize_t read(int fd, void* buffer, std::size_t size) override {
+        if (!lose_.exchange(false))
+            return SystemInotifyCalls::read(fd, buffer, size);
+        inotify_event lost{};
+        lost.wd = -1;
+        lost.mask = IN_Q_OVERFLOW;
+        std::memcpy(buffer, &lost, sizeof lost);
+        lost_ = true;
+        return sizeof lost;
+    }
 
 private:
     std::atomic<int> left_;
+    std::atomic<bool> lose_{false};
+    std::atomic<bool> lost_{false};
 };
 
 // The fault of a table's case: none, a system call failing (by its hook name), or a step of
