@@ -1,9 +1,10 @@
 #pragma once
 // Fakes of the platform's replaceable interfaces, each installed for the life of an object:
-// saves whose steps fail where a test says (a full disk, a refused rename), and inotify with a
-// limit of watches or a lost queue.
+// saves whose steps fail where a test says (a full disk, a refused rename), inotify with a
+// limit of watches or a lost queue, and made-up volumes.
 #include "platform/Fault.h"
 #include "platform/Inotify.h"
+#include "platform/Mounts.h"
 #include "platform/PageFile.h"
 
 #include <QtGlobal>
@@ -11,8 +12,11 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <sys/inotify.h>
 #include <variant>
 
@@ -98,6 +102,48 @@ private:
     std::atomic<int> left_;
     std::atomic<bool> lose_{false};
     std::atomic<bool> lost_{false};
+};
+
+// Made-up volumes, so that nothing depends on this machine's mounts. Each answers its space at
+// once, except `stuck`, which answers (false) only after release(), and those `refuses` names.
+class Mounts : public platform::MountSource {
+public:
+    Mounts(std::vector<platform::Volume> list, quint64 total, quint64 available)
+        : list_(std::move(list)), total_(total), available_(available) {}
+    QByteArray stuck;
+    std::function<bool(const QByteArray& mountPath)> refuses = [](const QByteArray&) {
+        return false;
+    };
+
+    std::vector<platform::Volume> volumes() override { return list_; }
+    bool space(const QByteArray& mountPath, quint64& total, quint64& available) override {
+        std::unique_lock lock(mutex_);
+        if (mountPath == stuck) {
+            ++waiting_;
+            changed_.wait(lock, [this] { return released_; });
+            --waiting_;
+            changed_.notify_all();
+            return false;
+        }
+        total = total_;
+        available = available_;
+        return !refuses(mountPath);
+    }
+    // Lets the stuck query finish and waits until it has left the source.
+    void release() {
+        std::unique_lock lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return waiting_ == 0; });
+    }
+
+private:
+    const std::vector<platform::Volume> list_;
+    const quint64 total_, available_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool released_ = false;
+    int waiting_ = 0;
 };
 
 // The fault of a table's case: none, a system call failing (by its hook name), or a step of
