@@ -7,17 +7,16 @@
 # Usage: bench/startup.sh [BUILD_DIR]   (default: build/release; needs xvfb and xdotool)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
+[ -n "${DOCINDEX_XVFB:-}" ] || exec "$top/tools/with-xvfb" "$0" "$@"
 build=${1:-$top/build/release}
 docindex=$build/main/docindex
 runs=${RUNS:-10}
 [ -x "$docindex" ] || { echo "build docindex first: cmake --build $build --target docindex"; exit 1; }
 
 work=$(mktemp -d)
-xvfb_pid=
 app_pid=
 cleanup() {
     [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -28,12 +27,7 @@ mkdir -p "$docs" "$work/home" "$work/runtime"
 chmod 700 "$work/runtime"
 for i in $(seq 10000 10999); do printf 'Document %s\r\nsecond line\r\n' "$i" >"$docs/doc${i}_.txt"; done
 
-Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$work/display" >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(tr -d '\n' <"$work/display")" QT_QPA_PLATFORM=xcb HOME=$work/home \
-    XDG_RUNTIME_DIR=$work/runtime
-unset WAYLAND_DISPLAY
+export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }

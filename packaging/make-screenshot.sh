@@ -17,14 +17,15 @@ printf 'Закон о земле\r\n' | iconv -f UTF-8 -t CP1251 >"$docs/zakon-o
 printf 'Земельный кодекс, глава 1\r\n' | iconv -f UTF-8 -t CP1251 >"$docs/kodeks-gl1_.txt"
 printf 'Земельный кодекс, глава 2\r\n' | iconv -f UTF-8 -t CP1251 >"$docs/kodeks-gl2_.txt"
 printf 'Порядок аренды участков\r\n' | iconv -f UTF-8 -t CP1251 >"$docs/arenda_.txt"
-Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>/tmp/display >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill $app $xvfb 2>/dev/null || true' EXIT
-for _ in $(seq 200); do [ -s /tmp/display ] && break; sleep 0.05; done
-export DISPLAY=":$(tr -d '\n' </tmp/display)" QT_QPA_PLATFORM=xcb HOME=/tmp/home XDG_RUNTIME_DIR=/tmp/runtime
+export HOME=/tmp/home XDG_RUNTIME_DIR=/tmp/runtime
+exec "$top/tools/with-xvfb" bash -s "$top" "$build" "$docs" <<'SHOT'
+set -euo pipefail
+top=$1 build=$2 docs=$3
 LANG=ru_RU.UTF-8 "$build/main/docindex" "$docs" &
 app=$!
+trap 'kill $app 2>/dev/null || true' EXIT
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Программа$' | head -1)
 sleep 1
 "$build/tests/docindex_x11tool" grab "$window" "$top/packaging/screenshots/main-window.png"
+SHOT
 INNER

@@ -1,9 +1,11 @@
 #pragma once
-// A fault hook for the platform layer: tests make any named system call fail with any errno,
+// A fault hook for the platform layer: tests make a named system call fail with any errno,
 // so that failures which cannot happen as root (rights) or are hard to provoke are testable.
 //
-// Every platform function that calls the system asks `platform::fault::take("open")` (the
-// call's name) first; a non-zero answer is the errno it must fail with, without calling.
+// Where a system call must fail deep inside the platform, the function asks
+// `platform::fault::take("open")` (the call's name) first; a non-zero answer is the errno it
+// must fail with, without calling. Where a component makes a small set of calls that a test
+// wants to fail or to observe, it takes them through an interface instead (Replaceable.h).
 #include <functional>
 #include <string_view>
 

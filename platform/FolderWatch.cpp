@@ -1,7 +1,5 @@
 #include "platform/FolderWatch.h"
 
-#include "platform/Fault.h"
-
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -22,11 +20,7 @@ constexpr uint32_t kWentOut = IN_DELETE | IN_MOVED_FROM;
 } // namespace
 
 FolderWatch::FolderWatch() {
-    if (int err = fault::take("inotify_init1")) {
-        m_error = err;
-        return;
-    }
-    m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    m_fd = m_calls->init(IN_NONBLOCK | IN_CLOEXEC);
     if (m_fd < 0)
         m_error = errno;
 }
@@ -37,16 +31,10 @@ FolderWatch::~FolderWatch() {
 }
 
 int FolderWatch::add(QByteArrayView folder, bool followLink, int& err) {
-    err = 0;
-    if (int fault = fault::take("inotify_add_watch")) {
-        err = fault;
-        return -1;
-    }
     const QByteArray path = folder.toByteArray();
-    const int wd = ::inotify_add_watch(m_fd, path.constData(),
-                                       kWatchMask | (followLink ? 0u : uint32_t(IN_DONT_FOLLOW)));
-    if (wd < 0)
-        err = errno;
+    const int wd = m_calls->addWatch(m_fd, path.constData(),
+                                     kWatchMask | (followLink ? 0u : uint32_t(IN_DONT_FOLLOW)));
+    err = wd < 0 ? errno : 0;
     return wd;
 }
 
@@ -57,12 +45,7 @@ void FolderWatch::remove(int watch) {
 bool FolderWatch::read(std::vector<Event>& events) {
     alignas(inotify_event) char buffer[64 * 1024];
     for (;;) {
-        ssize_t n = -1;
-        if (int err = fault::take("read")) {
-            errno = err;
-        } else {
-            n = ::read(m_fd, buffer, sizeof buffer);
-        }
+        const ssize_t n = m_calls->read(m_fd, buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR)
                 continue;

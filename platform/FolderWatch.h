@@ -3,12 +3,13 @@
 // current: unlike ChangeNotifier (one folder, only what a listing shows) it reports every
 // event about a name, also a rewrite that keeps the size, since that changes a caption.
 // The caller waits on fd() (poll or an event loop's socket notifier) and then calls read().
-//
-// The system calls ask the fault hook first, under the names "inotify_init1",
-// "inotify_add_watch" and "read".
+// The inotify calls are the ones installed when the watch is made (platform/Inotify.h).
+#include "platform/Inotify.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <memory>
 #include <vector>
 
 namespace platform {
@@ -52,6 +53,7 @@ public:
     bool read(std::vector<Event>& events);
 
 private:
+    std::shared_ptr<InotifyCalls> m_calls = inotifyCalls();
     int m_fd = -1;
     int m_error = 0;
 };

@@ -1,6 +1,5 @@
 #include "platform/Module.h"
 
-#include "platform/Fault.h"
 #include "platform/FsString.h"
 
 #include <dlfcn.h>
@@ -32,7 +31,7 @@ QByteArray programFolder() {
 ModulePosition modulePositionOf(const void* address) {
     ModulePosition position;
     position.offset = reinterpret_cast<std::uintptr_t>(address);
-    if (!address || fault::take("dladdr"))
+    if (!address)
         return position;
     Dl_info info{};
     if (dladdr(address, &info) == 0 || !info.dli_fbase || !info.dli_fname)
@@ -46,8 +45,7 @@ ModulePosition modulePositionOf(const void* address) {
 
 QString programFileName() {
     char path[PATH_MAX + 1];
-    const ssize_t length =
-        fault::take("readlink") ? -1 : readlink("/proc/self/exe", path, PATH_MAX);
+    const ssize_t length = readlink("/proc/self/exe", path, PATH_MAX);
     if (length <= 0)
         return QStringLiteral("docindex");
     path[length] = '\0';

@@ -1,7 +1,7 @@
 #include "platform/Mounts.h"
 
-#include "platform/Fault.h"
 #include "platform/Paths.h"
+#include "platform/Replaceable.h"
 
 #include <QDir>
 #include <QFile>
@@ -134,16 +134,12 @@ std::vector<std::pair<QByteArray, QByteArray>> systemLabels() {
 class SystemMountSource : public MountSource {
 public:
     std::vector<Volume> volumes() override {
-        if (fault::take("mountinfo") != 0)
-            return {};
         QFile file(QStringLiteral("/proc/self/mountinfo"));
         if (!file.open(QIODevice::ReadOnly))
             return {};
         return parseMountInfo(file.readAll(), systemLabels());
     }
     bool space(const QByteArray& mountPath, quint64& total, quint64& available) override {
-        if (fault::take("statvfs") != 0)
-            return false;
         struct statvfs st;
         if (::statvfs(mountPath.constData(), &st) != 0)
             return false;
@@ -153,9 +149,8 @@ public:
     }
 };
 
-std::mutex sourceMutex;
-std::shared_ptr<MountSource>& currentSource() {
-    static std::shared_ptr<MountSource> source = std::make_shared<SystemMountSource>();
+Replaceable<MountSource, SystemMountSource>& currentSource() {
+    static Replaceable<MountSource, SystemMountSource> source;
     return source;
 }
 std::atomic<long long> spaceTimeoutMs{1000};
@@ -230,15 +225,11 @@ std::shared_ptr<MountSource> systemMountSource() {
 }
 
 std::shared_ptr<MountSource> setMountSource(std::shared_ptr<MountSource> source) {
-    std::lock_guard lock(sourceMutex);
-    std::shared_ptr<MountSource> previous = currentSource();
-    currentSource() = source ? std::move(source) : systemMountSource();
-    return previous;
+    return currentSource().set(std::move(source));
 }
 
 std::shared_ptr<MountSource> mountSource() {
-    std::lock_guard lock(sourceMutex);
-    return currentSource();
+    return currentSource().get();
 }
 
 std::vector<Volume> drivesFromMountInfo(QByteArrayView mountInfo) {

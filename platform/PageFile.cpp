@@ -3,6 +3,7 @@
 #include "platform/Fault.h"
 #include "platform/HeldFolder.h"
 #include "platform/Paths.h"
+#include "platform/Replaceable.h"
 
 #include <QRandomGenerator>
 
@@ -26,33 +27,6 @@ SaveStatus writeFailure(int err) {
 
 bool sameInode(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// Writes all of `bytes` at `offset` (or at the file position when offset < 0); 0 or the errno.
-int writeAll(int fd, QByteArrayView bytes, off_t offset) {
-    if (const int err = fault::take("page-write"))
-        return err;
-    const char* p = bytes.data();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n =
-            offset < 0 ? ::write(fd, p, size_t(left)) : ::pwrite(fd, p, size_t(left), offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : EIO;
-        p += n;
-        left -= n;
-        if (offset >= 0)
-            offset += n;
-    }
-    return 0;
-}
-
-int flushAll(int fd) {
-    if (const int err = fault::take("page-flush"))
-        return err;
-    return ::fdatasync(fd) == 0 || errno == EINVAL ? 0 : errno; // EINVAL: cannot be synced
 }
 
 // Follows `name` in `folder` while it is a symbolic link the rule lets us follow; leaves the
@@ -108,29 +82,28 @@ void keepOwnerAndMode(int fd, const struct stat& old) {
     ::fchmod(fd, old.st_mode & 0777);
 }
 
-SaveStatus replaceByRename(int folder, const QByteArray& name, const struct stat* old,
-                           QByteArrayView bytes) {
+SaveStatus replaceByRename(PageSteps& steps, int folder, const QByteArray& name,
+                           const struct stat* old, QByteArrayView bytes) {
     QByteArray temp;
     FileHandle file;
     for (int attempt = 0; !file.isOpen(); ++attempt) {
         temp = '.' + name + '.' +
                QByteArray::number(QRandomGenerator::global()->generate() & 0xFFFFFF, 36);
-        const int fd = ::openat(folder, temp.constData(),
-                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0)
+        int fd = -1;
+        const int err = steps.open(folder, temp.constData(),
+                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, fd);
+        if (err == 0)
             file = FileHandle(fd);
-        else if (errno != EEXIST || attempt == 100)
-            return createFailure(errno);
+        else if (err != EEXIST || attempt == 100)
+            return createFailure(err);
     }
     if (old)
         keepOwnerAndMode(file.get(), *old);
-    int err = writeAll(file.get(), bytes, -1);
+    int err = steps.write(file.get(), bytes, -1);
     if (err == 0)
-        err = flushAll(file.get());
+        err = steps.flush(file.get());
     if (err == 0)
-        err = fault::take("page-commit");
-    if (err == 0 && ::renameat(folder, temp.constData(), folder, name.constData()) != 0)
-        err = errno;
+        err = steps.commit(folder, temp.constData(), name.constData());
     if (err != 0) {
         ::unlinkat(folder, temp.constData(), 0);
         return writeFailure(err);
@@ -140,11 +113,12 @@ SaveStatus replaceByRename(int folder, const QByteArray& name, const struct stat
 
 // The folder may not be written, the file may: it is rewritten in place. Its new size is
 // reserved first, so that a full disk fails before a byte of the old page is overwritten.
-SaveStatus rewriteInPlace(int folder, const QByteArray& name, QByteArrayView bytes) {
-    const int fd = ::openat(folder, name.constData(),
-                            O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return createFailure(errno);
+SaveStatus rewriteInPlace(PageSteps& steps, int folder, const QByteArray& name,
+                          QByteArrayView bytes) {
+    int fd = -1;
+    if (const int err = steps.open(folder, name.constData(),
+                                   O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, fd))
+        return createFailure(err);
     FileHandle file(fd);
     struct stat st;
     if (::fstat(fd, &st) != 0)
@@ -152,32 +126,72 @@ SaveStatus rewriteInPlace(int folder, const QByteArray& name, QByteArrayView byt
     if (!S_ISREG(st.st_mode))
         return createFailure(EACCES); // a device or FIFO is never a page
     if (!bytes.isEmpty()) {
-        int err = fault::take("page-reserve");
-        if (err == 0 && ::fallocate(fd, 0, 0, off_t(bytes.size())) != 0) {
-            err = errno;
-            if (err == EOPNOTSUPP) // the file system cannot reserve: the portable way
-                err = ::posix_fallocate(fd, 0, off_t(bytes.size()));
-        }
-        if (err != 0)
+        if (const int err = steps.reserve(fd, off_t(bytes.size())))
             return writeFailure(err);
     }
-    int err = writeAll(fd, bytes, 0);
+    int err = steps.write(fd, bytes, 0);
     if (err == 0 && ::ftruncate(fd, off_t(bytes.size())) != 0)
         err = errno;
     if (err == 0)
-        err = flushAll(fd);
+        err = steps.flush(fd);
     return err == 0 ? SaveStatus{} : writeFailure(err);
 }
 
+Replaceable<PageSteps, SystemPageSteps>& currentSteps() {
+    static Replaceable<PageSteps, SystemPageSteps> steps;
+    return steps;
+}
+
 } // namespace
+
+int SystemPageSteps::open(int folder, const char* name, int flags, int& fd) {
+    fd = ::openat(folder, name, flags, 0666);
+    return fd >= 0 ? 0 : errno;
+}
+
+int SystemPageSteps::reserve(int fd, off_t size) {
+    if (::fallocate(fd, 0, 0, size) == 0)
+        return 0;
+    if (errno == EOPNOTSUPP) // the file system cannot reserve: the portable way
+        return ::posix_fallocate(fd, 0, size);
+    return errno;
+}
+
+int SystemPageSteps::write(int fd, QByteArrayView bytes, off_t offset) {
+    const char* p = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n =
+            offset < 0 ? ::write(fd, p, size_t(left)) : ::pwrite(fd, p, size_t(left), offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        p += n;
+        left -= n;
+        if (offset >= 0)
+            offset += n;
+    }
+    return 0;
+}
+
+int SystemPageSteps::flush(int fd) {
+    return ::fdatasync(fd) == 0 || errno == EINVAL ? 0 : errno; // EINVAL: cannot be synced
+}
+
+int SystemPageSteps::commit(int folder, const char* temp, const char* name) {
+    return ::renameat(folder, temp, folder, name) == 0 ? 0 : errno;
+}
+
+std::shared_ptr<PageSteps> setPageSteps(std::shared_ptr<PageSteps> steps) {
+    return currentSteps().set(std::move(steps));
+}
 
 QByteArray fullPathOf(QByteArrayView path) {
     return normalizePath(path, currentFolder());
 }
 
 SaveStatus saveFileAt(int folderFd, QByteArrayView nameView, QByteArrayView bytes) {
-    if (const int err = fault::take("page-open"))
-        return createFailure(err);
     QByteArray name = nameView.toByteArray(); // zero-terminated
     if (name.isEmpty() || name.contains('\0') || name.contains('/'))
         return createFailure(EINVAL); // never write to another name than the one asked for
@@ -197,10 +211,10 @@ SaveStatus saveFileAt(int folderFd, QByteArrayView nameView, QByteArrayView byte
         if (::faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) != 0) {
             if (::faccessat(folder, name.constData(), W_OK, AT_EACCESS) != 0)
                 return createFailure(EACCES);
-            return rewriteInPlace(folder, name, bytes);
+            return rewriteInPlace(*currentSteps().get(), folder, name, bytes);
         }
     }
-    return replaceByRename(folder, name, exists ? &old : nullptr, bytes);
+    return replaceByRename(*currentSteps().get(), folder, name, exists ? &old : nullptr, bytes);
 }
 
 SaveStatus saveFileAtomically(QByteArrayView pathView, QByteArrayView bytes) {

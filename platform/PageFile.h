@@ -1,10 +1,12 @@
 #pragma once
 // Saving a whole file atomically: the old file stays exactly as it was unless the new content
 // has been written completely. Failures come back as what went wrong and the errno behind it,
-// so that the caller can raise its own exceptions. Fault hook names: "page-open" (creating),
-// "page-reserve" (the direct write's reservation), "page-write", "page-flush", "page-commit".
+// so that the caller can raise its own exceptions.
 #include <QByteArray>
 #include <QByteArrayView>
+
+#include <memory>
+#include <sys/types.h>
 
 namespace platform {
 
@@ -20,6 +22,36 @@ struct SaveStatus {
 
     explicit operator bool() const { return failure == SaveFailure::None; }
 };
+
+// The steps of a save that change the disk, each answering 0 or the errno. The system's are
+// the default; tests put in steps that fail, to show that a full disk or a refused rename
+// keeps the old file and is reported as the right failure.
+class PageSteps {
+public:
+    virtual ~PageSteps() = default;
+    // openat: the temporary file (O_CREAT | O_EXCL), or the page itself for a direct write.
+    virtual int open(int folder, const char* name, int flags, int& fd) = 0;
+    // The direct write's reservation of `size` bytes before anything is overwritten.
+    virtual int reserve(int fd, off_t size) = 0;
+    // All of `bytes` at `offset` (at the file position when offset < 0).
+    virtual int write(int fd, QByteArrayView bytes, off_t offset) = 0;
+    virtual int flush(int fd) = 0;
+    // The temporary file renamed over the page.
+    virtual int commit(int folder, const char* temp, const char* name) = 0;
+};
+
+class SystemPageSteps : public PageSteps {
+public:
+    int open(int folder, const char* name, int flags, int& fd) override;
+    int reserve(int fd, off_t size) override;
+    int write(int fd, QByteArrayView bytes, off_t offset) override;
+    int flush(int fd) override;
+    int commit(int folder, const char* temp, const char* name) override;
+};
+
+// Replaces the steps every later save takes (nullptr restores the system's); answers the
+// previous ones. A save takes the steps once, when it starts.
+std::shared_ptr<PageSteps> setPageSteps(std::shared_ptr<PageSteps> steps);
 
 // Replaces the file `name` (one name, no '/') in the open folder `folderFd` with `bytes`: a
 // temporary file in the same folder, renamed over the old one. A target without its owner

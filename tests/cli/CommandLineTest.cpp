@@ -7,7 +7,9 @@
 #include "platform/Fault.h"
 #include "support/DocFiles.h"
 #include "support/ExpectedPage.h"
+#include "support/Fakes.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
 #include <QTimer>
@@ -241,11 +243,11 @@ TEST_F(Cli, NamesThatAreNotUtf8AndEscapedPages) {
 
 // Past the per-user limit of watches: said once, and the folders watched are kept current.
 TEST_F(Cli, WatchPastTheLimitOfWatchesGoesOn) {
-    platform::fault::Scope faults;
     Folder dir;
     for (const char* name : {"a", "b", "c"})
         ASSERT_TRUE(dir.folder(name));
-    platform::fault::inject("inotify_add_watch", ENOSPC, 1); // DIR itself is watched
+    const fakes::Installed<platform::InotifyCalls> limit( // DIR itself is watched
+        platform::setInotifyCalls, std::make_shared<fakes::FakeInotify>(1));
     QTimer stop; // a SIGTERM once the watch waits for changes
     stop.setSingleShot(true);
     QObject::connect(&stop, &QTimer::timeout, [] { std::raise(SIGTERM); });
@@ -254,6 +256,26 @@ TEST_F(Cli, WatchPastTheLimitOfWatchesGoesOn) {
     EXPECT_EQ(r.code, cli::kAllWritten);
     EXPECT_EQ(r.err.count("fs.inotify.max_user_watches"), 1) << r.err.constData();
     EXPECT_EQ(r.out.count("index.htm: 0 documents\n"), 4); // every page is still written
+}
+
+// A lost queue of events: every page is written again, since any change may be among them.
+TEST_F(Cli, WatchWritesEveryPageAgainAfterALostQueue) {
+    Folder dir;
+    ASSERT_TRUE(dir.folder("a") && dir.folder("b"));
+    const auto inotify = std::make_shared<fakes::FakeInotify>();
+    const fakes::Installed<platform::InotifyCalls> installed(platform::setInotifyCalls, inotify);
+    const QDeadlineTimer deadline(20000);
+    QTimer step; // runs once the watch waits for changes
+    QObject::connect(&step, &QTimer::timeout, [&] {
+        if (inotify->queueLost() || deadline.hasExpired())
+            std::raise(SIGTERM); // after the pages of the lost queue: they are written at once
+        else if (docfiles::writeFile(dir / "b/woken", "")) // not a document: no page of its own
+            inotify->loseQueue();
+    });
+    step.start(20);
+    const Result r = runCli({"--watch", "-r", "--empty", dir.path()});
+    EXPECT_EQ(r.code, cli::kAllWritten) << r.err.constData();
+    EXPECT_EQ(r.out.count("index.htm: 0 documents\n"), 6) << r.out.constData();
 }
 
 TEST(CliProgress, OneLineAtMostTenTimesASecondErasedAtTheEnd) {
@@ -362,17 +384,17 @@ TEST_F(Cli, HostileAndBrokenFoldersChangeNothing) {
         const char* link;   // a link planted in the folder (by nobody when linkOwner)...
         const char* target; // ...to this name in the outside folder ("target": root's, 600)
         bool linkOwner;
-        const char* fault; // or a failing call
+        fakes::CaseFault fault; // or a failing call or save step
         int err;
         const char* errContains;
     } const cases[] = {
-        {"index.htm", "target", true, nullptr, 0, ": Cannot create file \""},
-        {"index.htm", "new.htm", true, nullptr, 0, ": Cannot create file \""}, // dangling
-        {"c_.txt", "target", true, nullptr, 0, ": c_.txt: File access denied\n"},
-        {"l_.txt", nullptr, false, nullptr, 0, ": l_.txt: I/O error 1921: Too many levels"},
+        {"index.htm", "target", true, {}, 0, ": Cannot create file \""},
+        {"index.htm", "new.htm", true, {}, 0, ": Cannot create file \""}, // dangling
+        {"c_.txt", "target", true, {}, 0, ": c_.txt: File access denied\n"},
+        {"l_.txt", nullptr, false, {}, 0, ": l_.txt: I/O error 1921: Too many levels"},
         {nullptr, nullptr, false, "opendir", EACCES, ": File access denied: Permission denied\n"},
         {nullptr, nullptr, false, "read", EAGAIN, ": a_.txt: I/O error 31: Resource temporarily"},
-        {nullptr, nullptr, false, "page-write", ENOSPC,
+        {nullptr, nullptr, false, fakes::PageStep::Write, ENOSPC,
          ": index.htm: Stream write error: No space"},
     };
     for (const Case& c : cases) {
@@ -389,8 +411,8 @@ TEST_F(Cli, HostileAndBrokenFoldersChangeNothing) {
             ASSERT_TRUE(!c.linkOwner || ::lchown((dir / c.link).constData(), 65534, 65534) == 0);
         }
         ASSERT_TRUE(dir.exists("index.htm") || docfiles::writeFile(dir / "index.htm", "old page"));
-        if (c.fault)
-            platform::fault::inject(c.fault, c.err);
+        fakes::PageStepFaults pageFaults;
+        fakes::arm(c.fault, c.err, -1, pageFaults);
         const auto before = docfiles::snapshot(dir.path());
         const auto outsideBefore = docfiles::snapshot(outside.path());
         const Result r = runCli({"--write", "-r", dir.path()});

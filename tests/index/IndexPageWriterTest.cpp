@@ -9,6 +9,7 @@
 #include "platform/FsString.h"
 #include "support/DocFiles.h"
 #include "support/ExpectedPage.h"
+#include "support/Fakes.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -203,7 +204,8 @@ TEST_F(IndexPageWriterTest, FailuresLeaveTheFolderAsItWas) {
         const char* name;
         QString folder;
         QList<IndexEntry> entries;
-        const char* faultCall;
+        // A document's system call that fails, or a step of the page's save.
+        fakes::CaseFault fault;
         int err;
         const char* className;
         QString message;
@@ -212,7 +214,7 @@ TEST_F(IndexPageWriterTest, FailuresLeaveTheFolderAsItWas) {
         {"missing document",
          folder_,
          {kParent, entry("a_.txt"), entry("gone_.txt")},
-         nullptr,
+         {},
          0,
          "EInOutError",
          "File not found",
@@ -220,7 +222,7 @@ TEST_F(IndexPageWriterTest, FailuresLeaveTheFolderAsItWas) {
         {"dangling link",
          folder_,
          {kParent, entry("dangling_.txt")},
-         nullptr,
+         {},
          0,
          "EInOutError",
          "File not found",
@@ -228,7 +230,7 @@ TEST_F(IndexPageWriterTest, FailuresLeaveTheFolderAsItWas) {
         {"missing folder",
          folder_ + "nofolder/",
          {kParent, entry("a_.txt")},
-         nullptr,
+         {},
          0,
          "EInOutError",
          "Invalid filename",
@@ -236,7 +238,7 @@ TEST_F(IndexPageWriterTest, FailuresLeaveTheFolderAsItWas) {
         {"folder listed as a file",
          folder_,
          {entry("sub_.txt")},
-         nullptr,
+         {},
          0,
          "EInOutError",
          "File access denied",
@@ -260,7 +262,7 @@ TEST_F(IndexPageWriterTest, FailuresLeaveTheFolderAsItWas) {
         {"read-only page",
          folder_,
          {kParent, entry("a_.txt")},
-         nullptr,
+         {},
          0,
          "EFCreateError",
          pageMessage,
@@ -268,7 +270,7 @@ TEST_F(IndexPageWriterTest, FailuresLeaveTheFolderAsItWas) {
         {"page cannot be created",
          folder_,
          {kParent, entry("a_.txt")},
-         "page-open",
+         fakes::PageStep::Open,
          EACCES,
          "EFCreateError",
          pageMessage,
@@ -276,7 +278,7 @@ TEST_F(IndexPageWriterTest, FailuresLeaveTheFolderAsItWas) {
         {"write fails",
          folder_,
          {kParent, entry("a_.txt")},
-         "page-write",
+         fakes::PageStep::Write,
          ENOSPC,
          "EWriteError",
          "Stream write error",
@@ -292,8 +294,8 @@ TEST_F(IndexPageWriterTest, FailuresLeaveTheFolderAsItWas) {
             platform::fault::clear();
             ASSERT_EQ(::chmod((docs_ + "index.htm").constData(), c.readOnlyPage ? 0444 : 0644), 0);
             const auto before = docfiles::snapshot(docs_);
-            if (c.faultCall)
-                platform::fault::inject(c.faultCall, c.err, 0, 1);
+            fakes::PageStepFaults pageFaults;
+            fakes::arm(c.fault, c.err, 1, pageFaults);
             try {
                 IndexPageWriter::write(c.folder, c.entries);
                 ADD_FAILURE() << "written";

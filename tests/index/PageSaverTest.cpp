@@ -2,9 +2,9 @@
 #include "index/PageSaver.h"
 
 #include "base/Exception.h"
-#include "platform/Fault.h"
 #include "platform/FsString.h"
 #include "support/DocFiles.h"
+#include "support/Fakes.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -22,7 +22,6 @@ protected:
     }
     QTemporaryDir dir_;
     QByteArray root_;
-    platform::fault::Scope faults_;
     docfiles::MessagesInC english_;
 };
 
@@ -81,16 +80,18 @@ TEST_F(PageSaverTest, CreateErrorNamesTheFullPath) {
 TEST_F(PageSaverTest, FailedWriteRaisesWriteErrorAndKeepsTheOldPage) {
     ASSERT_TRUE(docfiles::writeFile(root_ + "index.htm", "old page"));
     const auto before = docfiles::snapshot(root_);
-    for (const char* call : {"page-write", "page-flush", "page-commit"}) {
-        platform::fault::clear();
-        platform::fault::inject(call, ENOSPC);
+    using fakes::PageStep;
+    for (const PageStep step : {PageStep::Write, PageStep::Flush, PageStep::Commit}) {
+        SCOPED_TRACE(int(step));
+        fakes::PageStepFaults faults;
+        faults.fail(step, ENOSPC);
         try {
             PageSaver::Save({"new", "page"}, root_ + "index.htm");
-            ADD_FAILURE() << call;
+            ADD_FAILURE() << "saved";
         } catch (const EWriteError& e) {
-            EXPECT_EQ(e.Message(), QStringLiteral("Stream write error")) << call;
-            EXPECT_EQ(e.Reason(), QStringLiteral("No space left on device")) << call;
+            EXPECT_EQ(e.Message(), QStringLiteral("Stream write error"));
+            EXPECT_EQ(e.Reason(), QStringLiteral("No space left on device"));
         }
-        EXPECT_EQ(docfiles::snapshot(root_), before) << call;
+        EXPECT_EQ(docfiles::snapshot(root_), before);
     }
 }

@@ -7,49 +7,18 @@
 #include "listing/ListingTestSupport.h"
 #include "platform/FsString.h"
 #include "platform/Mounts.h"
+#include "support/Fakes.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
-
 namespace {
 
-class Volumes : public platform::MountSource {
-public:
-    std::vector<platform::Volume> volumes() override {
-        return {{"/z", "Alpha"}, {"/a", "Zeta"}, {"/m/stuck", ""}, {"/", ""}};
-    }
-    bool space(const QByteArray& mountPath, quint64& total, quint64& available) override {
-        if (mountPath == "/m/stuck") {
-            std::unique_lock lock(mutex_);
-            ++stuck_;
-            cv_.wait(lock, [this] { return released_; });
-            --stuck_;
-            cv_.notify_all();
-            return true;
-        }
-        total = 2'000'000;
-        available = 1'000'000;
-        return true;
-    }
-    void release() {
-        std::unique_lock lock(mutex_);
-        released_ = true;
-        cv_.notify_all();
-        cv_.wait(lock, [this] { return stuck_ == 0; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool released_ = false;
-    int stuck_ = 0;
-};
-
 TEST(ListingDrivesModel, EmptyLocationListsDrivesByRootPath) {
-    auto volumes = std::make_shared<Volumes>();
+    auto volumes = std::make_shared<fakes::Mounts>(
+        std::vector<platform::Volume>{{"/z", "Alpha"}, {"/a", "Zeta"}, {"/m/stuck", ""}, {"/", ""}},
+        2'000'000, 1'000'000);
+    volumes->stuck = "/m/stuck";
     const auto previous = platform::setMountSource(volumes);
     const auto timeout = platform::setSpaceTimeout(std::chrono::milliseconds(100));
     const int watchers = TShellChangeThread::LiveCount();

@@ -1,8 +1,8 @@
 // Atomic saving: the old file stays exactly as it was unless the new content is complete.
 #include "platform/PageFile.h"
 
-#include "platform/Fault.h"
 #include "support/DocFiles.h"
+#include "support/Fakes.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -29,7 +29,7 @@ protected:
     QTemporaryDir dir_;
     QByteArray root_;
     QByteArray page_;
-    platform::fault::Scope faults_;
+    fakes::PageStepFaults faults_;
 };
 
 mode_t modeOf(const QByteArray& path) {
@@ -97,25 +97,27 @@ TEST_F(PageFileTest, CreateFailuresLeaveEverythingAsItWas) {
     EXPECT_EQ(docfiles::snapshot(root_), before);
 }
 
-TEST_F(PageFileTest, EveryStepFailsThroughTheFaultHook) {
+TEST_F(PageFileTest, EveryStepThatFailsKeepsTheOldFile) {
+    using fakes::PageStep;
     ASSERT_TRUE(docfiles::writeFile(page_, "old page", 0640));
     const struct {
-        const char* call;
+        PageStep step;
         int err;
         SaveFailure failure;
     } cases[] = {
-        {"page-open", EACCES, SaveFailure::Create}, {"page-open", EROFS, SaveFailure::Create},
-        {"page-write", ENOSPC, SaveFailure::Write}, {"page-flush", EIO, SaveFailure::Write},
-        {"page-commit", EXDEV, SaveFailure::Write},
+        {PageStep::Open, EACCES, SaveFailure::Create}, {PageStep::Open, EROFS, SaveFailure::Create},
+        {PageStep::Write, ENOSPC, SaveFailure::Write}, {PageStep::Flush, EIO, SaveFailure::Write},
+        {PageStep::Commit, EXDEV, SaveFailure::Write},
     };
     const auto before = docfiles::snapshot(root_);
     for (const auto& c : cases) {
-        platform::fault::clear();
-        platform::fault::inject(c.call, c.err);
+        SCOPED_TRACE(int(c.step));
+        fakes::PageStepFaults faults;
+        faults.fail(c.step, c.err);
         const platform::SaveStatus status = saveFileAtomically(page_, "a new page");
-        EXPECT_EQ(status.failure, c.failure) << c.call;
-        EXPECT_EQ(status.err, c.err) << c.call;
-        EXPECT_EQ(docfiles::snapshot(root_), before) << c.call;
+        EXPECT_EQ(status.failure, c.failure);
+        EXPECT_EQ(status.err, c.err);
+        EXPECT_EQ(docfiles::snapshot(root_), before);
     }
 }
 
@@ -183,9 +185,10 @@ TEST_F(PageFileTest, InPlaceRewriteReservesFirst) {
             (::chown(page_.constData(), 65534, 65534) != 0 ||
              ::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0))
             ::_exit(2);
-        platform::fault::inject("page-reserve", ENOSPC, 0, 1);
+        faults_.fail(fakes::PageStep::Reserve, ENOSPC);
         const platform::SaveStatus full = saveFileAtomically(page_, QByteArray(5000, 'n'));
         const bool kept = full.err == ENOSPC && docfiles::readFile(page_) == "the old page";
+        faults_.fail(fakes::PageStep::Reserve, 0);
         ::_exit(kept && saveFileAtomically(page_, "new") && docfiles::readFile(page_) == "new" ? 0
                                                                                                : 3);
     }

@@ -1,13 +1,10 @@
 // The drive list: which mounts are drives, their entries, and a volume that never answers.
 #include "platform/Mounts.h"
 
+#include "support/Fakes.h"
+
 #include <QList>
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <condition_variable>
-#include <map>
-#include <mutex>
 
 namespace {
 
@@ -39,59 +36,30 @@ TEST(ListingMounts, PicksTheVolumesAUserCallsDrives) {
                                         "/home/user/remote", "/run/media/user/CARD", "/home"}));
 }
 
-// A source of made-up volumes; the one named "/mnt/dead" never answers until released.
-class FakeSource : public platform::MountSource {
-public:
-    std::vector<platform::Volume> volumes() override {
-        return {{"/mnt/b", ""},
-                {"/", "System"},
-                {"/media/a/", "STICK"},
-                {"/mnt/dead", ""},
-                {"/mnt/c", ""}};
-    }
-    bool space(const QByteArray& mountPath, quint64& total, quint64& available) override {
-        if (mountPath == "/mnt/dead") {
-            std::unique_lock lock(mutex_);
-            ++stuck_;
-            released_.wait(lock, [this] { return release_; });
-            --stuck_;
-            released_.notify_all();
-            return false;
-        }
-        if (mountPath == "/mnt/c" || mountPath.startsWith("/nowhere"))
-            return false; // refuses to answer: no sizes, still a drive
-        total = 64'123'456'789ull;
-        available = 5'999'999ull;
-        return true;
-    }
-    // Lets the stuck worker finish and waits until it has left the source.
-    void releaseAndWait() {
-        std::unique_lock lock(mutex_);
-        release_ = true;
-        released_.notify_all();
-        released_.wait(lock, [this] { return stuck_ == 0; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable released_;
-    bool release_ = false;
-    int stuck_ = 0;
-};
-
 class ListingDrives : public ::testing::Test {
 protected:
     void SetUp() override {
-        source_ = std::make_shared<FakeSource>();
+        // "/mnt/dead" never answers until released; "/mnt/c" refuses: no sizes, still a drive.
+        source_ =
+            std::make_shared<fakes::Mounts>(std::vector<platform::Volume>{{"/mnt/b", ""},
+                                                                          {"/", "System"},
+                                                                          {"/media/a/", "STICK"},
+                                                                          {"/mnt/dead", ""},
+                                                                          {"/mnt/c", ""}},
+                                            64'123'456'789ull, 5'999'999ull);
+        source_->stuck = "/mnt/dead";
+        source_->refuses = [](const QByteArray& path) {
+            return path == "/mnt/c" || path.startsWith("/nowhere");
+        };
         previous_ = platform::setMountSource(source_);
         timeout_ = platform::setSpaceTimeout(std::chrono::milliseconds(150));
     }
     void TearDown() override {
-        source_->releaseAndWait();
+        source_->release();
         platform::setSpaceTimeout(timeout_);
         platform::setMountSource(previous_);
     }
-    std::shared_ptr<FakeSource> source_;
+    std::shared_ptr<fakes::Mounts> source_;
     std::shared_ptr<platform::MountSource> previous_;
     std::chrono::milliseconds timeout_{};
 };

@@ -8,21 +8,19 @@
 # (exit 1, message on stderr) and a tree folder outside every drive (the Application Error box,
 # exit 1 once it is closed).
 set -euo pipefail
+# A display of our own, whatever number is free, stopped however the test ends.
+[ -n "${DOCINDEX_XVFB:-}" ] || exec "$(dirname "$0")/../../../tools/with-xvfb" "$0" "$@"
 docindex=$1
 x11tool=$2
 artifacts=$3
 mkdir -p "$artifacts"
 
-for tool in Xvfb xdotool; do
-    command -v "$tool" >/dev/null || { echo "missing $tool (tools/setup test installs it)"; exit 1; }
-done
+command -v xdotool >/dev/null || { echo "missing xdotool (tools/setup test installs it)"; exit 1; }
 
 work=$(mktemp -d)
-xvfb_pid=
 app_pid=
 cleanup() {
     [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -55,13 +53,6 @@ wait_exit() {
     app_pid=
 }
 
-# A display of our own, whatever number is free.
-Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(tr -d '\n' <"$work/display")"
-unset WAYLAND_DISPLAY
-export QT_QPA_PLATFORM=xcb
 # Under AddressSanitizer: libxkbcommon-x11 (uninstrumented) calls strndup() on a keymap
 # name that is not NUL-terminated, which is valid with its bound; strict string checks would
 # report it. Everything else stays as the caller set it.
@@ -166,7 +157,7 @@ grep -q 'no display' "$work/nodisplay.err" || fail "no message without a display
 
 # A display that is named but does not answer: the same exit code, no abort.
 rc=0
-DISPLAY=":$(($(tr -d '\n' <"$work/display") + 500))" "$docindex" "$docs" 2>"$work/nodisplay.err" || rc=$?
+DISPLAY=":$((${DISPLAY#:} + 500))" "$docindex" "$docs" 2>"$work/nodisplay.err" || rc=$?
 [ "$rc" = 1 ] || fail "exit code $rc with a display that does not answer, expected 1"
 grep -q 'cannot open the window' "$work/nodisplay.err" || fail "no message for a dead display"
 
