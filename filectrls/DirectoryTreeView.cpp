@@ -15,6 +15,8 @@
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QToolTip>
@@ -45,22 +47,10 @@ QString formatText(const char* resource, std::initializer_list<QString> args) {
 
 } // namespace
 
-// Sets a flag for a scope and restores the old value, also when the scope is left by an
-// exception.
-class TDirectoryTreeView::Flag {
-public:
-    explicit Flag(bool& flag) : flag_(flag), old_(std::exchange(flag, true)) {}
-    ~Flag() { flag_ = old_; }
-    Flag(const Flag&) = delete;
-    Flag& operator=(const Flag&) = delete;
-
-private:
-    bool& flag_;
-    bool old_;
-};
-
 // ---------------------------------------------------------------------------------------------
 // The item model over the nodes. Rows are the nodes' positions; the internal pointer is the node.
+// It answers what a cell shows (caption, icon, editability) from the node, through the node's
+// and the tree's public members.
 
 class TDirectoryTreeModel final : public QAbstractItemModel {
 public:
@@ -70,23 +60,22 @@ public:
     QModelIndex index(int row, int column, const QModelIndex& parent) const override {
         if (column != 0 || row < 0)
             return {};
-        const auto& list = childrenOf(parent);
-        if (row >= int(list.size()))
-            return {};
-        return createIndex(row, 0, list[size_t(row)].get());
+        const TDirectoryNode* node = tree_.NodeOf(parent);
+        TDirectoryNode* child = node ? node->Item(row) : tree_.Root(row);
+        return child ? createIndex(row, 0, child) : QModelIndex();
     }
 
     QModelIndex parent(const QModelIndex& child) const override {
         const TDirectoryNode* node = tree_.NodeOf(child);
-        if (!node || !node->parent_)
-            return {};
-        return createIndex(node->parent_->index_, 0, node->parent_);
+        TDirectoryNode* parent = node ? node->Parent() : nullptr;
+        return parent ? createIndex(parent->Index(), 0, parent) : QModelIndex();
     }
 
     int rowCount(const QModelIndex& parent) const override {
         if (parent.column() > 0)
             return 0;
-        return int(childrenOf(parent).size());
+        const TDirectoryNode* node = tree_.NodeOf(parent);
+        return node ? node->Count() : tree_.RootCount();
     }
 
     int columnCount(const QModelIndex&) const override { return 1; }
@@ -94,22 +83,24 @@ public:
     // The has-children flag, so that unread folders show an expand button.
     bool hasChildren(const QModelIndex& parent) const override {
         if (!parent.isValid())
-            return !tree_.roots_.empty();
+            return tree_.RootCount() > 0;
         const TDirectoryNode* node = tree_.NodeOf(parent);
-        return node && (node->hasChildren_ || !node->children_.empty());
+        return node && (node->HasChildren() || node->Count() > 0);
     }
 
     QVariant data(const QModelIndex& index, int role) const override {
-        const TDirectoryNode* node = tree_.NodeOf(index);
+        TDirectoryNode* node = tree_.NodeOf(index);
         if (!node)
             return {};
         switch (role) {
         case Qt::DisplayRole:
-            return platform::displayName(node->text_);
+            return platform::displayName(node->Text());
         case Qt::EditRole:
-            return node->text_;
+            return node->Text();
         case Qt::DecorationRole:
-            return tree_.placeholder_;
+            return tree_.PlaceholderImage();
+        case TDirectoryTreeView::ImageIndexRole:
+            return tree_.IconProvider() ? node->LookUpImageIndex(*tree_.IconProvider()) : -1;
         default:
             return {};
         }
@@ -117,9 +108,9 @@ public:
 
     bool setData(const QModelIndex& index, const QVariant& value, int role) override {
         TDirectoryNode* node = tree_.NodeOf(index);
-        if (!node || role != Qt::EditRole || tree_.readOnly_)
+        if (!node || role != Qt::EditRole || tree_.ReadOnly())
             return false;
-        node->text_ = value.toString();
+        node->SetText(value.toString());
         emit dataChanged(index, index);
         return true;
     }
@@ -129,10 +120,11 @@ public:
         if (!node)
             return Qt::NoItemFlags;
         Qt::ItemFlags result = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-        if (!tree_.readOnly_)
+        if (!tree_.ReadOnly())
             result |= Qt::ItemIsEditable;
-        if (!node->hasChildren_ && node->children_.empty() && node->entry_ &&
-            !(node->entry_->Attr & (faDirectory | faVolumeID)) && node->parent_)
+        const TFileInfo* entry = node->Data();
+        if (!node->HasChildren() && node->Count() == 0 && entry &&
+            !(entry->Attr & (faDirectory | faVolumeID)) && node->Parent())
             result |= Qt::ItemNeverHasChildren; // a file
         return result;
     }
@@ -150,18 +142,12 @@ public:
     void changed(const QModelIndex& index) { emit dataChanged(index, index); }
 
 private:
-    const std::vector<std::unique_ptr<TDirectoryNode>>&
-    childrenOf(const QModelIndex& parent) const {
-        const TDirectoryNode* node = tree_.NodeOf(parent);
-        return node ? node->children_ : tree_.roots_;
-    }
-
     TDirectoryTreeView& tree_;
 };
 
 // ---------------------------------------------------------------------------------------------
-// The tree paints its cells itself: the entry's icon and the caption, cut with "..." when too
-// wide.
+// The tree paints its cells from the model's data: the icon and the caption, cut with "..."
+// when too wide.
 
 class TDirectoryTreeDelegate final : public QStyledItemDelegate {
 public:
@@ -170,8 +156,7 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
-        TDirectoryNode* node = tree_.NodeOf(index);
-        if (!node)
+        if (!index.isValid())
             return;
         const bool selected = option.state & QStyle::State_Selected;
         const QPalette::ColorGroup group =
@@ -184,40 +169,34 @@ public:
             option.palette.brush(group, selected ? QPalette::Highlight : QPalette::Base));
         painter->setPen(
             option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
-        tree_.PaintNode(*painter, option.rect, node);
+        PaintNode(*painter, option.rect, index);
         painter->restore();
     }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        const TDirectoryNode* node = tree_.NodeOf(index);
         const QFontMetrics metrics(option.font);
-        const int iconWidth = tree_.iconProvider_ ? tree_.iconProvider_->Width() : 0;
-        const QString text = node ? platform::displayName(node->Text()) : QString();
+        const int iconWidth = tree_.IconProvider() ? tree_.IconProvider()->Width() : 0;
+        const QString text = index.data(Qt::DisplayRole).toString();
         return {iconWidth + 2 + metrics.horizontalAdvance(text) + 2, tree_.RowHeight(metrics)};
     }
 
 private:
+    void PaintNode(QPainter& canvas, const QRect& rect, const QModelIndex& index) const {
+        canvas.fillRect(rect, canvas.brush());
+        TFileIconProvider* icons = tree_.IconProvider();
+        const int textHeight = canvas.fontMetrics().height();
+        const int top = rect.top() + (rect.height() - textHeight) / 2;
+        const int imageWidth = icons ? icons->Width() : 0;
+        if (icons)
+            icons->Draw(canvas, rect.left(), top,
+                        index.data(TDirectoryTreeView::ImageIndexRole).toInt());
+        const QRect caption(QPoint(rect.left() + imageWidth + 2, top),
+                            QPoint(rect.right() + 1, rect.bottom()));
+        DrawItemText(canvas, caption, index.data(Qt::DisplayRole).toString(), false, true);
+    }
+
     TDirectoryTreeView& tree_;
 };
-
-// ---------------------------------------------------------------------------------------------
-// TDirectoryNodeClient
-
-bool TDirectoryNodeClient::EntryFound(const TSearchRec& file) {
-    return node_->EntryFound(file);
-}
-void TDirectoryNodeClient::ListingEnded() {
-    node_->ListingEnded();
-}
-bool TDirectoryNodeClient::ListingStarting() {
-    return node_->ListingStarting();
-}
-void TDirectoryNodeClient::LocationChanged(const QString& newLocation) {
-    node_->LocationChanged(newLocation);
-}
-void TDirectoryNodeClient::MaskChanged(const QString& newMask) {
-    node_->MaskChanged(newMask);
-}
 
 // ---------------------------------------------------------------------------------------------
 // TDirectoryNode
@@ -225,15 +204,15 @@ void TDirectoryNodeClient::MaskChanged(const QString& newMask) {
 TDirectoryNode::TDirectoryNode(TDirectoryTreeView& tree, TDirectoryNode* parent, int index,
                                QString text, TFileInfo* entry, std::unique_ptr<TFileInfo> rootEntry)
     : tree_(tree), parent_(parent), index_(index), text_(std::move(text)), entry_(entry),
-      rootEntry_(std::move(rootEntry)), fileType_(tree.fileType_) {
+      rootEntry_(std::move(rootEntry)), fileType_(tree.FileType()) {
     if (rootEntry_)
         entry_ = rootEntry_.get();
+    imageIndex_ = (entry_ && (entry_->Attr & faVolumeID)) ? -1 : TFileIconProvider::ClosedFolder;
 }
 
 TDirectory& TDirectoryNode::Directory() {
     if (!directory_) {
-        client_ = std::make_unique<TDirectoryNodeClient>(this);
-        directory_ = std::make_unique<TDirectory>(client_.get());
+        directory_ = std::make_unique<TDirectory>(this);
         // The model's setters would list at once; the node refuses while it configures it.
         configuring_ = true;
         directory_->SetIncludeParentDir(false);
@@ -244,6 +223,19 @@ TDirectory& TDirectoryNode::Directory() {
 }
 
 TDirectoryNode::~TDirectoryNode() = default;
+
+TDirectoryNodeHost& TDirectoryNode::Host() const {
+    return tree_;
+}
+
+void TDirectoryNode::SetText(const QString& text) {
+    text_ = text;
+}
+
+int TDirectoryNode::LookUpImageIndex(TFileIconProvider& icons) {
+    imageIndex_ = icons.IconIndexOf(entry_, QString());
+    return imageIndex_;
+}
 
 int TDirectoryNode::Level() const {
     int level = 0;
@@ -267,9 +259,10 @@ bool TDirectoryNode::EntryFound(const TSearchRec&) {
 }
 
 bool TDirectoryNode::ListingStarting() {
-    if (configuring_ || tree_.loading_)
+    TDirectoryNodeHost& host = Host();
+    if (configuring_ || host.NodesLoading())
         return false;
-    tree_.BeginUpdate();
+    host.BeginNodeRead();
     // The children point into the model's entries, which the read is about to free: each
     // keeps a copy until the read has ended and it is matched with its new entry.
     for (const auto& child : children_) {
@@ -280,16 +273,11 @@ bool TDirectoryNode::ListingStarting() {
 }
 
 void TDirectoryNode::ListingEnded() {
-    struct EndUpdate {
-        TDirectoryTreeView& tree;
-        ~EndUpdate() { tree.EndUpdate(); }
-    } endUpdate{tree_};
-
-    TDirectory& dir = *directory_;
-    const int count = dir.Count();
-    hasChildren_ = count > 0;
+    TDirectoryNodeHost& host = Host();
+    const auto endRead = qScopeGuard([&] { host.EndNodeRead(); });
+    hasChildren_ = directory_->Count() > 0;
     MergeChildren();
-    tree_.model_->changed(tree_.IndexOf(this));
+    host.NodeChanged(this);
 }
 
 // A re-read keeps the children whose names are still listed, with their own children,
@@ -302,7 +290,6 @@ void TDirectoryNode::MergeChildren() {
     for (int i = 0; i < count; ++i)
         position.insert(dir.Entry(i)->Name, i);
 
-    const QModelIndex self = tree_.IndexOf(this);
     // Gone, or (should the sort order have changed) out of order: removed.
     int last = -1;
     for (size_t k = 0; k < children_.size();) {
@@ -329,20 +316,19 @@ void TDirectoryNode::MergeChildren() {
         // The run of new names up to the next kept child.
         const int end = k < children_.size() ? position.value(children_[k]->entry_->Name) : count;
         const int first = int(k);
-        tree_.model_->beginInsert(self, first, first + (end - i) - 1);
         std::vector<std::unique_ptr<TDirectoryNode>> added;
         for (int j = i; j < end; ++j) {
             TFileInfo* entry = dir.Entry(j);
             auto child = std::make_unique<TDirectoryNode>(tree_, this, 0, dir.EntryName(j), entry);
-            child->imageIndex_ = 0;
             // Folders are not looked into: each shows a button until it is read.
             child->hasChildren_ = (entry->Attr & faDirectory) != 0;
             added.push_back(std::move(child));
         }
-        children_.insert(children_.begin() + first, std::make_move_iterator(added.begin()),
-                         std::make_move_iterator(added.end()));
-        Renumber(first);
-        tree_.model_->endInsert();
+        Host().InsertChildRows(this, first, first + (end - i) - 1, [&] {
+            children_.insert(children_.begin() + first, std::make_move_iterator(added.begin()),
+                             std::make_move_iterator(added.end()));
+            Renumber(first);
+        });
         k += size_t(end - i);
         i = end;
     }
@@ -354,21 +340,10 @@ void TDirectoryNode::Renumber(int from) {
 }
 
 void TDirectoryNode::RemoveChild(int index) {
-    TDirectoryNode* child = children_[size_t(index)].get();
-    // A selection inside the branch that goes moves up to this node first, so that the view
-    // never selects a neighbour on its own.
-    for (TDirectoryNode* n = tree_.Selected(); n; n = n->parent_) {
-        if (n == child) {
-            TDirectoryTreeView::Flag guard(tree_.selectionGuard_);
-            tree_.SelectNode(this);
-            break;
-        }
-    }
-    TDirectoryTreeView::Flag guard(tree_.selectionGuard_);
-    tree_.model_->beginRemove(tree_.IndexOf(this), index, index);
-    children_.erase(children_.begin() + index);
-    Renumber(index);
-    tree_.model_->endRemove();
+    Host().RemoveChildRow(this, index, [&] {
+        children_.erase(children_.begin() + index);
+        Renumber(index);
+    });
 }
 
 void TDirectoryNode::LocationChanged(const QString&) {}
@@ -407,7 +382,7 @@ TDirectoryTreeView::TDirectoryTreeView(QWidget* parent)
 }
 
 TDirectoryTreeView::~TDirectoryTreeView() {
-    Flag guard(selectionGuard_);
+    const QScopedValueRollback guard(selectionGuard_, true);
     ClearRoots();
 }
 
@@ -426,7 +401,7 @@ TDirectoryNode* TDirectoryTreeView::NodeOf(const QModelIndex& index) const {
 QModelIndex TDirectoryTreeView::IndexOf(const TDirectoryNode* node) const {
     if (!node)
         return {};
-    return model_->index(node->index_, 0, IndexOf(node->parent_));
+    return model_->index(node->Index(), 0, IndexOf(node->Parent()));
 }
 
 TDirectoryNode* TDirectoryTreeView::NodeAt(const QPoint& viewportPos) const {
@@ -436,6 +411,47 @@ TDirectoryNode* TDirectoryTreeView::NodeAt(const QPoint& viewportPos) const {
 TDirectoryNode* TDirectoryTreeView::Selected() const {
     const QModelIndexList selected = selectionModel()->selectedIndexes();
     return selected.isEmpty() ? nullptr : NodeOf(selected.first());
+}
+
+bool TDirectoryTreeView::NodesLoading() const {
+    return loading_;
+}
+
+void TDirectoryTreeView::BeginNodeRead() {
+    BeginUpdate();
+}
+
+void TDirectoryTreeView::NodeChanged(TDirectoryNode* node) {
+    model_->changed(IndexOf(node));
+}
+
+void TDirectoryTreeView::EndNodeRead() {
+    EndUpdate();
+}
+
+void TDirectoryTreeView::InsertChildRows(TDirectoryNode* parent, int first, int last,
+                                         const std::function<void()>& insert) {
+    model_->beginInsert(IndexOf(parent), first, last);
+    insert();
+    model_->endInsert();
+}
+
+void TDirectoryTreeView::RemoveChildRow(TDirectoryNode* parent, int index,
+                                        const std::function<void()>& remove) {
+    TDirectoryNode* child = parent->Item(index);
+    // A selection inside the branch that goes moves up to the parent first, so that the view
+    // never selects a neighbour on its own.
+    for (TDirectoryNode* n = Selected(); n; n = n->Parent()) {
+        if (n == child) {
+            const QScopedValueRollback guard(selectionGuard_, true);
+            SelectNode(parent);
+            break;
+        }
+    }
+    const QScopedValueRollback guard(selectionGuard_, true);
+    model_->beginRemove(IndexOf(parent), index, index);
+    remove();
+    model_->endRemove();
 }
 
 void TDirectoryTreeView::BeginUpdate() {
@@ -461,15 +477,15 @@ TDirectoryNode* TDirectoryTreeView::AddRoot(QString text, std::unique_ptr<TFileI
 }
 
 QByteArray TDirectoryTreeView::NodePath(const TDirectoryNode* node) const {
-    if (!node || !node->entry_)
+    if (!node || !node->Data())
         return {};
     QByteArray result;
-    for (const TDirectoryNode* n = node; n; n = n->parent_) {
+    for (const TDirectoryNode* n = node; n; n = n->Parent()) {
         // A drive contributes its mount path; every other node its caption, which round-trips
         // to the name's bytes (an edited caption is used as edited).
-        QByteArray piece = (n->entry_ && (n->entry_->Attr & faVolumeID))
-                               ? n->entry_->FindName()
-                               : platform::toFsBytes(n->text_);
+        const TFileInfo* entry = n->Data();
+        QByteArray piece = (entry && (entry->Attr & faVolumeID)) ? entry->FindName()
+                                                                 : platform::toFsBytes(n->Text());
         if (!piece.endsWith('/'))
             piece += '/';
         result.prepend(piece);
@@ -487,9 +503,9 @@ TDirectoryNode* TDirectoryTreeView::RefreshNode(TDirectoryNode* node) {
     while (node) {
         FillNode(node);
         const int error = node->Directory().ListingError();
-        if ((error != ENOENT && error != ENOTDIR) || !node->parent_)
+        if ((error != ENOENT && error != ENOTDIR) || !node->Parent())
             return node;
-        node = node->parent_;
+        node = node->Parent();
     }
     return nullptr;
 }
@@ -531,11 +547,8 @@ void TDirectoryTreeView::SetRootDirectory(const QString& value) {
         drives = platform::listDrives();
 
     BeginUpdate();
-    struct EndUpdate {
-        TDirectoryTreeView& tree;
-        ~EndUpdate() { tree.EndUpdate(); }
-    } endUpdate{*this};
-    Flag guard(selectionGuard_);
+    const auto endUpdate = qScopeGuard([this] { EndUpdate(); });
+    const QScopedValueRollback guard(selectionGuard_, true);
 
     model_->beginReset();
     roots_.clear();
@@ -543,13 +556,11 @@ void TDirectoryTreeView::SetRootDirectory(const QString& value) {
     if (!v.isEmpty()) {
         single = AddRoot(drive ? platform::fromFsBytes(rec.Name) : v,
                          std::make_unique<TFileInfo>(NewFileInfo(rec)));
-        if (!drive)
-            single->imageIndex_ = 0;
     } else {
         for (const TSearchRec& d : drives) {
             TDirectoryNode* root =
                 AddRoot(platform::fromFsBytes(d.Name), std::make_unique<TFileInfo>(NewFileInfo(d)));
-            root->hasChildren_ = true;
+            root->SetHasChildren(true);
         }
     }
     model_->endReset();
@@ -562,7 +573,7 @@ void TDirectoryTreeView::SetRootDirectory(const QString& value) {
 }
 
 void TDirectoryTreeView::SetDirectory(const QString& value) {
-    Flag guard(selectionGuard_);
+    const QScopedValueRollback guard(selectionGuard_, true);
     if (loading_) {
         pendingDirectory_ = value;
         return;
@@ -578,7 +589,7 @@ void TDirectoryTreeView::SetDirectory(const QString& value) {
     QList<QString> texts;
     QString lastText;
     for (const auto& root : roots_) {
-        const TFileInfo* entry = root->entry_;
+        const TFileInfo* entry = root->Data();
         texts.append((entry && (entry->Attr & faVolumeID))
                          ? platform::fromFsBytes(entry->FindName())
                          : rootDirectory_);
@@ -594,7 +605,7 @@ void TDirectoryTreeView::SetDirectory(const QString& value) {
 
     TDirectoryNode* node = roots_[size_t(walk.root)].get();
     for (QStringView component : walk.components) {
-        bool fresh = node->children_.empty();
+        bool fresh = node->Count() == 0;
         if (fresh)
             FillNode(node);
         TDirectoryNode* found = ChildNamed(node, component);
@@ -622,13 +633,13 @@ void TDirectoryTreeView::SetDirectory(const QString& value) {
 TDirectoryNode* TDirectoryTreeView::ChildNamed(TDirectoryNode* node, QStringView name) {
     // Linux keeps "Docs" and "docs" apart: the exact name wins over the first that differs
     // only in case.
-    for (const auto& child : node->children_) {
-        if (child->text_ == name)
-            return child.get();
+    for (int i = 0; i < node->Count(); ++i) {
+        if (node->Item(i)->Text() == name)
+            return node->Item(i);
     }
-    for (const auto& child : node->children_) {
-        if (SameNameIgnoringCase(child->text_, name))
-            return child.get();
+    for (int i = 0; i < node->Count(); ++i) {
+        if (SameNameIgnoringCase(node->Item(i)->Text(), name))
+            return node->Item(i);
     }
     return nullptr;
 }
@@ -668,7 +679,7 @@ bool TDirectoryTreeView::ExpansionRequest(TDirectoryNode* node) {
         if (!alive.isValid())
             return false; // the handler rebuilt the tree
     }
-    if (allow && node->children_.empty())
+    if (allow && node->Count() == 0)
         FillNode(node);
     return allow;
 }
@@ -679,7 +690,7 @@ bool TDirectoryTreeView::ExpandNode(TDirectoryNode* node) {
         return true;
     if (!ExpansionRequest(node))
         return false;
-    Flag ours(viewExpanding_);
+    const QScopedValueRollback ours(viewExpanding_, true);
     expand(index);
     return true;
 }
@@ -705,7 +716,7 @@ void TDirectoryTreeView::NodeExpandedByView(const QModelIndex& index) {
     });
     if (!persistent.isValid())
         return; // a handler rebuilt the tree
-    if (!allow || (!node->hasChildren_ && node->children_.empty()))
+    if (!allow || (!node->HasChildren() && node->Count() == 0))
         collapse(persistent);
 }
 
@@ -730,8 +741,8 @@ void TDirectoryTreeView::selectionChanged(const QItemSelection& selected,
     if (!node)
         return;
     runGuarded([&] {
-        Flag guard(selectionGuard_);
-        if (node->entry_ && (node->entry_->Attr & faDirectory))
+        const QScopedValueRollback guard(selectionGuard_, true);
+        if (node->Data() && (node->Data()->Attr & faDirectory))
             pendingDirectory_ = platform::fromFsBytes(NodePath(node));
         if (OnChange)
             OnChange(this, node);
@@ -766,7 +777,7 @@ void TDirectoryTreeView::RefreshSelected() {
         RefreshNode(selected);
         TDirectoryNode* now = Selected();
         if (now && NodePath(now) != before && OnChange) {
-            Flag guard(selectionGuard_);
+            const QScopedValueRollback guard(selectionGuard_, true);
             OnChange(this, now);
         }
     });
@@ -791,14 +802,14 @@ QString TDirectoryTreeView::HintText(const QPoint& viewportPos) const {
     if (!node)
         return {};
     const QRect display = visualRect(index);
-    const QString text = platform::displayName(node->text_);
+    const QString text = index.data(Qt::DisplayRole).toString();
     QRect measured = QFontMetrics(font()).boundingRect(
         display, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
     if (iconProvider_)
         measured.translate(iconProvider_->Width(), 0);
     const bool cut =
         measured.left() + measured.width() > viewport()->width() || measured.left() < 0;
-    if (!platform::hasForeignBytes(node->text_))
+    if (!platform::hasForeignBytes(node->Text()))
         return cut ? text : QString();
     return text + u'\n' + NotUtf8NameHint();
 }
@@ -806,19 +817,4 @@ QString TDirectoryTreeView::HintText(const QPoint& viewportPos) const {
 int TDirectoryTreeView::RowHeight(const QFontMetrics& metrics) const {
     // Rows as tall as the placeholder image, so the icons fit, and one pixel of margin.
     return qMax(placeholder_.height(), metrics.height()) + 2;
-}
-
-void TDirectoryTreeView::PaintNode(QPainter& canvas, const QRect& rect,
-                                   TDirectoryNode* node) const {
-    canvas.fillRect(rect, canvas.brush());
-    if (iconProvider_)
-        node->imageIndex_ = iconProvider_->IconIndexOf(node->entry_, QString());
-    const int textHeight = canvas.fontMetrics().height();
-    const int top = rect.top() + (rect.height() - textHeight) / 2;
-    const int imageWidth = iconProvider_ ? iconProvider_->Width() : 0;
-    if (iconProvider_)
-        iconProvider_->Draw(canvas, rect.left(), top, node->imageIndex_);
-    const QRect caption(QPoint(rect.left() + imageWidth + 2, top),
-                        QPoint(rect.right() + 1, rect.bottom()));
-    DrawItemText(canvas, caption, platform::displayName(node->text_), false, true);
 }
