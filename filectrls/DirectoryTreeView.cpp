@@ -514,13 +514,13 @@ QString TDirectoryTreeView::Directory() const {
     return platform::fromFsBytes(NodePath(Selected()));
 }
 
-void TDirectoryTreeView::SetRootDirectory(const QString& value) {
-    if (loading_) {
-        rootDirectory_ = value;
-        return;
-    }
+namespace {
+
+// A root folder as stored: absolute, normalized, without the trailing '/' (but for the drive
+// root itself); empty stays empty (the drives). `drive` tells whether it is a drive's root.
+QString storedRoot(const QString& value, bool& drive) {
     QString v = value;
-    bool drive = IsDriveRoot(v);
+    drive = IsDriveRoot(v);
     if (!v.isEmpty() && !drive) {
         v = NormalizeLocation(v);
         // "/x/.." folds to the drive root itself, which must not become the empty string.
@@ -528,20 +528,34 @@ void TDirectoryTreeView::SetRootDirectory(const QString& value) {
         if (!drive && v.endsWith(u'/'))
             v.chop(1);
     }
+    return v;
+}
 
-    // Checked before anything changes.
+} // namespace
+
+TSearchRec TDirectoryTreeView::RootEntry(const QString& root, bool drive,
+                                         const QString& value) const {
     TSearchRec rec;
-    if (!v.isEmpty()) {
-        if (drive) {
-            FillDriveEntry(v, rec);
-        } else {
-            const quint32 mask = faDirectory | (fileType_.contains(ftHidden) ? faHidden : 0);
-            // Only a folder can be the root: a plain file would report itself as a folder path.
-            if (!platform::findOne(platform::toFsBytes(v), mask, rec) || !(rec.Attr & faDirectory))
-                throw ESetDirectoryError(formatText(rs::SCannotReadDirectory, {value}));
-        }
+    if (drive) {
+        FillDriveEntry(root, rec);
+        return rec;
     }
+    const quint32 mask = faDirectory | (fileType_.contains(ftHidden) ? faHidden : 0);
+    // Only a folder can be the root: a plain file would report itself as a folder path.
+    if (!platform::findOne(platform::toFsBytes(root), mask, rec) || !(rec.Attr & faDirectory))
+        throw ESetDirectoryError(formatText(rs::SCannotReadDirectory, {value}));
+    return rec;
+}
 
+void TDirectoryTreeView::SetRootDirectory(const QString& value) {
+    if (loading_) {
+        rootDirectory_ = value;
+        return;
+    }
+    bool drive = false;
+    const QString v = storedRoot(value, drive);
+    // Checked before anything changes.
+    const TSearchRec rec = v.isEmpty() ? TSearchRec() : RootEntry(v, drive, value);
     std::vector<TSearchRec> drives;
     if (v.isEmpty())
         drives = platform::listDrives();
@@ -572,6 +586,27 @@ void TDirectoryTreeView::SetRootDirectory(const QString& value) {
     }
 }
 
+TreePathWalk TDirectoryTreeView::WalkFor(const QString& path) const {
+    // The start node: the root whose text begins the path.
+    QList<QString> texts;
+    QString lastText;
+    for (const auto& root : roots_) {
+        const TFileInfo* entry = root->Data();
+        texts.append((entry && (entry->Attr & faVolumeID))
+                         ? platform::fromFsBytes(entry->FindName())
+                         : rootDirectory_);
+        if (!texts.back().isEmpty())
+            lastText = texts.back();
+    }
+    TreePathWalk walk = SplitTreePath(path, texts);
+    if (walk.root < 0) {
+        throw ESetDirectoryError(
+            formatText(rs::SNotSubdirectory,
+                       {path, rootDirectory_.isEmpty() ? rs::text(rs::SAnyKnownDrive) : lastText}));
+    }
+    return walk;
+}
+
 void TDirectoryTreeView::SetDirectory(const QString& value) {
     const QScopedValueRollback guard(selectionGuard_, true);
     if (loading_) {
@@ -585,49 +620,43 @@ void TDirectoryTreeView::SetDirectory(const QString& value) {
     if (roots_.empty())
         return;
 
-    // The start node: the root whose text begins the path.
-    QList<QString> texts;
-    QString lastText;
-    for (const auto& root : roots_) {
-        const TFileInfo* entry = root->Data();
-        texts.append((entry && (entry->Attr & faVolumeID))
-                         ? platform::fromFsBytes(entry->FindName())
-                         : rootDirectory_);
-        if (!texts.back().isEmpty())
-            lastText = texts.back();
-    }
-    const TreePathWalk walk = SplitTreePath(value, texts);
-    if (walk.root < 0) {
-        throw ESetDirectoryError(formatText(
-            rs::SNotSubdirectory,
-            {value, rootDirectory_.isEmpty() ? rs::text(rs::SAnyKnownDrive) : lastText}));
-    }
-
+    const TreePathWalk walk = WalkFor(value);
     TDirectoryNode* node = roots_[size_t(walk.root)].get();
     for (QStringView component : walk.components) {
-        bool fresh = node->Count() == 0;
-        if (fresh)
-            FillNode(node);
-        TDirectoryNode* found = ChildNamed(node, component);
-        if (!found && !fresh) {
-            // The children were read earlier: the folder may have come since.
-            const QPersistentModelIndex alive(IndexOf(node));
-            FillNode(node);
-            if (!alive.isValid())
-                return;
-            found = ChildNamed(node, component);
-        }
-        if (!found)
+        TDirectoryNode* next = nullptr;
+        if (!StepDown(node, component, next))
+            return; // a handler rebuilt the tree
+        if (!next)
             break;
-        const QPersistentModelIndex alive(IndexOf(node));
-        if (!ExpandNode(node)) {
-            if (!alive.isValid())
-                return; // an OnExpanding handler rebuilt the tree
-            break;
-        }
-        node = found;
+        node = next;
     }
     SelectNode(node);
+}
+
+// One step of a walk: reads the node when needed, finds the child and opens the node. `next`
+// is the child, nullptr where the walk ends at `node`; false when `node` is gone (a handler
+// rebuilt the tree).
+bool TDirectoryTreeView::StepDown(TDirectoryNode* node, QStringView component,
+                                  TDirectoryNode*& next) {
+    const bool fresh = node->Count() == 0;
+    if (fresh)
+        FillNode(node);
+    TDirectoryNode* found = ChildNamed(node, component);
+    if (!found && !fresh) {
+        // The children were read earlier: the folder may have come since.
+        const QPersistentModelIndex alive(IndexOf(node));
+        FillNode(node);
+        if (!alive.isValid())
+            return false;
+        found = ChildNamed(node, component);
+    }
+    if (!found)
+        return true;
+    const QPersistentModelIndex alive(IndexOf(node));
+    if (!ExpandNode(node))
+        return alive.isValid(); // refused; or an OnExpanding handler rebuilt the tree
+    next = found;
+    return true;
 }
 
 TDirectoryNode* TDirectoryTreeView::ChildNamed(TDirectoryNode* node, QStringView name) {

@@ -115,6 +115,13 @@ private:
     bool ExpandNode(TDirectoryNode* node);
     void NodeExpandedByView(const QModelIndex& index);
     void SelectNode(TDirectoryNode* node);
+    // The checked entry of a root folder (stored form, see SetRootDirectory); raises
+    // ESetDirectoryError, naming `value`, for anything but a folder.
+    TSearchRec RootEntry(const QString& root, bool drive, const QString& value) const;
+    // The root a path starts from and its names below it; raises ESetDirectoryError when no
+    // root begins the path.
+    TreePathWalk WalkFor(const QString& path) const;
+    bool StepDown(TDirectoryNode* node, QStringView component, TDirectoryNode*& next);
     static TDirectoryNode* ChildNamed(TDirectoryNode* node, QStringView name);
     void RefreshSelected();
 
