@@ -150,6 +150,12 @@ TEST_F(FileListView, CellTextsOfARealListingAndOfTheDrives) {
     EXPECT_FALSE(cell("data_.txt", 3).isEmpty());
     EXPECT_EQ(cell("sub", 2), "Directory");
     EXPECT_EQ(cell("sub", 1), "0");
+    // What column 0 paints: the entry's icon and name; the hint's details.
+    const QModelIndex sub = view.model()->index(rowOf(view, "sub"), 0);
+    EXPECT_EQ(sub.data(TFileListView::ImageIndexRole), int(TFileIconProvider::ClosedFolder));
+    EXPECT_EQ(view.ItemImageIndex(sub.row()), TFileIconProvider::ClosedFolder);
+    EXPECT_EQ(sub.data(TFileListView::EntryNameRole), "sub");
+    EXPECT_EQ(sub.data(Qt::ToolTipRole), view.HintText(sub.row()));
 
     view.Directory().SetLocation(QString());
     EXPECT_EQ(cell("USB", 1), "9540 MB");
