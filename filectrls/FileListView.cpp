@@ -15,6 +15,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -27,6 +28,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 TFileTypeTextProc FileTypeTextProc = FileTypeText;
@@ -729,19 +731,13 @@ void TFileListView::RestoreCurrentItem() {
 }
 
 void TFileListView::FinishListing() {
-    struct Finally {
-        TFileListView* view;
-        ~Finally() {
-            if (view->cursorSaved_) {
-                view->cursorSaved_ = false;
-                QApplication::restoreOverrideCursor();
-            }
-            if (view->updating_) {
-                view->updating_ = false;
-                view->model_->endUpdate();
-            }
-        }
-    } finally{this};
+    // Also when building the rows fails: the cursor comes back and the update ends.
+    const auto finally = qScopeGuard([this] {
+        if (std::exchange(cursorSaved_, false))
+            QApplication::restoreOverrideCursor();
+        if (std::exchange(updating_, false))
+            model_->endUpdate();
+    });
 
     model_->setLocation(directory_->Location());
     if (!updating_) { // an update this view never started: rebuild all the same
