@@ -1,13 +1,13 @@
 #include "filectrls/DirectoryTreeView.h"
 
+#include "base/ApplicationException.h"
+#include "base/ResourceStrings.h"
 #include "filectrls/DrawItemText.h"
 #include "filectrls/FileIconProvider.h"
 #include "filectrls/LayoutLoading.h"
-#include "base/ApplicationException.h"
 #include "platform/Enumerate.h"
 #include "platform/FsString.h"
 #include "platform/Mounts.h"
-#include "base/ResourceStrings.h"
 
 #include <QAbstractItemModel>
 #include <QHash>
@@ -15,6 +15,8 @@
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QToolTip>
@@ -23,26 +25,12 @@
 
 #include <utility>
 
-namespace {
-
-} // namespace
-
-// Sets a flag for a scope and restores the old value, also when the scope is left by an
-// exception.
-class TDirectoryTreeView::Flag {
-public:
-    explicit Flag(bool& flag) : flag_(flag), old_(std::exchange(flag, true)) {}
-    ~Flag() { flag_ = old_; }
-    Flag(const Flag&) = delete;
-    Flag& operator=(const Flag&) = delete;
-
-private:
-    bool& flag_;
-    bool old_;
-};
+namespace {} // namespace
 
 // ---------------------------------------------------------------------------------------------
 // The item model over the nodes. Rows are the nodes' positions; the internal pointer is the node.
+// It answers what a cell shows (caption, icon, editability) from the node, through the node's
+// and the tree's public members.
 
 class TDirectoryTreeModel final : public QAbstractItemModel {
 public:
@@ -52,23 +40,22 @@ public:
     QModelIndex index(int row, int column, const QModelIndex& parent) const override {
         if (column != 0 || row < 0)
             return {};
-        const auto& list = childrenOf(parent);
-        if (row >= int(list.size()))
-            return {};
-        return createIndex(row, 0, list[size_t(row)].get());
+        const TDirectoryNode* node = tree_.NodeOf(parent);
+        TDirectoryNode* child = node ? node->Item(row) : tree_.Root(row);
+        return child ? createIndex(row, 0, child) : QModelIndex();
     }
 
     QModelIndex parent(const QModelIndex& child) const override {
         const TDirectoryNode* node = tree_.NodeOf(child);
-        if (!node || !node->parent_)
-            return {};
-        return createIndex(node->parent_->index_, 0, node->parent_);
+        TDirectoryNode* parent = node ? node->Parent() : nullptr;
+        return parent ? createIndex(parent->Index(), 0, parent) : QModelIndex();
     }
 
     int rowCount(const QModelIndex& parent) const override {
         if (parent.column() > 0)
             return 0;
-        return int(childrenOf(parent).size());
+        const TDirectoryNode* node = tree_.NodeOf(parent);
+        return node ? node->Count() : tree_.RootCount();
     }
 
     int columnCount(const QModelIndex&) const override { return 1; }
@@ -76,22 +63,24 @@ public:
     // The has-children flag, so that unread folders show an expand button.
     bool hasChildren(const QModelIndex& parent) const override {
         if (!parent.isValid())
-            return !tree_.roots_.empty();
+            return tree_.RootCount() > 0;
         const TDirectoryNode* node = tree_.NodeOf(parent);
-        return node && (node->hasChildren_ || !node->children_.empty());
+        return node && (node->HasChildren() || node->Count() > 0);
     }
 
     QVariant data(const QModelIndex& index, int role) const override {
-        const TDirectoryNode* node = tree_.NodeOf(index);
+        TDirectoryNode* node = tree_.NodeOf(index);
         if (!node)
             return {};
         switch (role) {
         case Qt::DisplayRole:
-            return platform::displayName(node->text_);
+            return platform::displayName(node->Text());
         case Qt::EditRole:
-            return node->text_;
+            return node->Text();
         case Qt::DecorationRole:
-            return tree_.placeholder_;
+            return tree_.PlaceholderImage();
+        case TDirectoryTreeView::ImageIndexRole:
+            return tree_.IconProvider() ? node->LookUpImageIndex(*tree_.IconProvider()) : -1;
         default:
             return {};
         }
@@ -99,9 +88,9 @@ public:
 
     bool setData(const QModelIndex& index, const QVariant& value, int role) override {
         TDirectoryNode* node = tree_.NodeOf(index);
-        if (!node || role != Qt::EditRole || tree_.readOnly_)
+        if (!node || role != Qt::EditRole || tree_.ReadOnly())
             return false;
-        node->text_ = value.toString();
+        node->SetText(value.toString());
         emit dataChanged(index, index);
         return true;
     }
@@ -111,10 +100,11 @@ public:
         if (!node)
             return Qt::NoItemFlags;
         Qt::ItemFlags result = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-        if (!tree_.readOnly_)
+        if (!tree_.ReadOnly())
             result |= Qt::ItemIsEditable;
-        if (!node->hasChildren_ && node->children_.empty() && node->entry_ &&
-            !(node->entry_->Attr & (faDirectory | faVolumeID)) && node->parent_)
+        const TFileInfo* entry = node->Data();
+        if (!node->HasChildren() && node->Count() == 0 && entry &&
+            !(entry->Attr & (faDirectory | faVolumeID)) && node->Parent())
             result |= Qt::ItemNeverHasChildren; // a file
         return result;
     }
@@ -132,18 +122,12 @@ public:
     void changed(const QModelIndex& index) { emit dataChanged(index, index); }
 
 private:
-    const std::vector<std::unique_ptr<TDirectoryNode>>&
-    childrenOf(const QModelIndex& parent) const {
-        const TDirectoryNode* node = tree_.NodeOf(parent);
-        return node ? node->children_ : tree_.roots_;
-    }
-
     TDirectoryTreeView& tree_;
 };
 
 // ---------------------------------------------------------------------------------------------
-// The tree paints its cells itself: the entry's icon and the caption, cut with "..." when too
-// wide.
+// The tree paints its cells from the model's data: the icon and the caption, cut with "..."
+// when too wide.
 
 class TDirectoryTreeDelegate final : public QStyledItemDelegate {
 public:
@@ -152,8 +136,7 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
-        TDirectoryNode* node = tree_.NodeOf(index);
-        if (!node)
+        if (!index.isValid())
             return;
         const bool selected = option.state & QStyle::State_Selected;
         const QPalette::ColorGroup group =
@@ -166,40 +149,34 @@ public:
             option.palette.brush(group, selected ? QPalette::Highlight : QPalette::Base));
         painter->setPen(
             option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
-        tree_.PaintNode(*painter, option.rect, node);
+        PaintNode(*painter, option.rect, index);
         painter->restore();
     }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        const TDirectoryNode* node = tree_.NodeOf(index);
         const QFontMetrics metrics(option.font);
-        const int iconWidth = tree_.iconProvider_ ? tree_.iconProvider_->Width() : 0;
-        const QString text = node ? platform::displayName(node->Text()) : QString();
+        const int iconWidth = tree_.IconProvider() ? tree_.IconProvider()->Width() : 0;
+        const QString text = index.data(Qt::DisplayRole).toString();
         return {iconWidth + 2 + metrics.horizontalAdvance(text) + 2, tree_.RowHeight(metrics)};
     }
 
 private:
+    void PaintNode(QPainter& canvas, const QRect& rect, const QModelIndex& index) const {
+        canvas.fillRect(rect, canvas.brush());
+        TFileIconProvider* icons = tree_.IconProvider();
+        const int textHeight = canvas.fontMetrics().height();
+        const int top = rect.top() + (rect.height() - textHeight) / 2;
+        const int imageWidth = icons ? icons->Width() : 0;
+        if (icons)
+            icons->Draw(canvas, rect.left(), top,
+                        index.data(TDirectoryTreeView::ImageIndexRole).toInt());
+        const QRect caption(QPoint(rect.left() + imageWidth + 2, top),
+                            QPoint(rect.right() + 1, rect.bottom()));
+        DrawItemText(canvas, caption, index.data(Qt::DisplayRole).toString(), false, true);
+    }
+
     TDirectoryTreeView& tree_;
 };
-
-// ---------------------------------------------------------------------------------------------
-// TDirectoryNodeClient
-
-bool TDirectoryNodeClient::EntryFound(const TSearchRec& file) {
-    return node_->EntryFound(file);
-}
-void TDirectoryNodeClient::ListingEnded() {
-    node_->ListingEnded();
-}
-bool TDirectoryNodeClient::ListingStarting() {
-    return node_->ListingStarting();
-}
-void TDirectoryNodeClient::LocationChanged(const QString& newLocation) {
-    node_->LocationChanged(newLocation);
-}
-void TDirectoryNodeClient::MaskChanged(const QString& newMask) {
-    node_->MaskChanged(newMask);
-}
 
 // ---------------------------------------------------------------------------------------------
 // TDirectoryNode
@@ -207,15 +184,15 @@ void TDirectoryNodeClient::MaskChanged(const QString& newMask) {
 TDirectoryNode::TDirectoryNode(TDirectoryTreeView& tree, TDirectoryNode* parent, int index,
                                QString text, TFileInfo* entry, std::unique_ptr<TFileInfo> rootEntry)
     : tree_(tree), parent_(parent), index_(index), text_(std::move(text)), entry_(entry),
-      rootEntry_(std::move(rootEntry)), fileType_(tree.fileType_) {
+      rootEntry_(std::move(rootEntry)), fileType_(tree.FileType()) {
     if (rootEntry_)
         entry_ = rootEntry_.get();
+    imageIndex_ = (entry_ && (entry_->Attr & faVolumeID)) ? -1 : TFileIconProvider::ClosedFolder;
 }
 
 TDirectory& TDirectoryNode::Directory() {
     if (!directory_) {
-        client_ = std::make_unique<TDirectoryNodeClient>(this);
-        directory_ = std::make_unique<TDirectory>(client_.get());
+        directory_ = std::make_unique<TDirectory>(this);
         // The model's setters would list at once; the node refuses while it configures it.
         configuring_ = true;
         directory_->SetIncludeParentDir(false);
@@ -226,6 +203,19 @@ TDirectory& TDirectoryNode::Directory() {
 }
 
 TDirectoryNode::~TDirectoryNode() = default;
+
+TDirectoryNodeHost& TDirectoryNode::Host() const {
+    return tree_;
+}
+
+void TDirectoryNode::SetText(const QString& text) {
+    text_ = text;
+}
+
+int TDirectoryNode::LookUpImageIndex(TFileIconProvider& icons) {
+    imageIndex_ = icons.IconIndexOf(entry_, QString());
+    return imageIndex_;
+}
 
 int TDirectoryNode::Level() const {
     int level = 0;
@@ -249,9 +239,10 @@ bool TDirectoryNode::EntryFound(const TSearchRec&) {
 }
 
 bool TDirectoryNode::ListingStarting() {
-    if (configuring_ || tree_.loading_)
+    TDirectoryNodeHost& host = Host();
+    if (configuring_ || host.NodesLoading())
         return false;
-    tree_.BeginUpdate();
+    host.BeginNodeRead();
     // The children point into the model's entries, which the read is about to free: each
     // keeps a copy until the read has ended and it is matched with its new entry.
     for (const auto& child : children_) {
@@ -262,16 +253,11 @@ bool TDirectoryNode::ListingStarting() {
 }
 
 void TDirectoryNode::ListingEnded() {
-    struct EndUpdate {
-        TDirectoryTreeView& tree;
-        ~EndUpdate() { tree.EndUpdate(); }
-    } endUpdate{tree_};
-
-    TDirectory& dir = *directory_;
-    const int count = dir.Count();
-    hasChildren_ = count > 0;
+    TDirectoryNodeHost& host = Host();
+    const auto endRead = qScopeGuard([&] { host.EndNodeRead(); });
+    hasChildren_ = directory_->Count() > 0;
     MergeChildren();
-    tree_.model_->changed(tree_.IndexOf(this));
+    host.NodeChanged(this);
 }
 
 // A re-read keeps the children whose names are still listed, with their own children,
@@ -284,7 +270,6 @@ void TDirectoryNode::MergeChildren() {
     for (int i = 0; i < count; ++i)
         position.insert(dir.Entry(i)->Name, i);
 
-    const QModelIndex self = tree_.IndexOf(this);
     // Gone, or (should the sort order have changed) out of order: removed.
     int last = -1;
     for (size_t k = 0; k < children_.size();) {
@@ -311,20 +296,19 @@ void TDirectoryNode::MergeChildren() {
         // The run of new names up to the next kept child.
         const int end = k < children_.size() ? position.value(children_[k]->entry_->Name) : count;
         const int first = int(k);
-        tree_.model_->beginInsert(self, first, first + (end - i) - 1);
         std::vector<std::unique_ptr<TDirectoryNode>> added;
         for (int j = i; j < end; ++j) {
             TFileInfo* entry = dir.Entry(j);
             auto child = std::make_unique<TDirectoryNode>(tree_, this, 0, dir.EntryName(j), entry);
-            child->imageIndex_ = 0;
             // Folders are not looked into: each shows a button until it is read.
             child->hasChildren_ = (entry->Attr & faDirectory) != 0;
             added.push_back(std::move(child));
         }
-        children_.insert(children_.begin() + first, std::make_move_iterator(added.begin()),
-                         std::make_move_iterator(added.end()));
-        Renumber(first);
-        tree_.model_->endInsert();
+        Host().InsertChildRows(this, first, first + (end - i) - 1, [&] {
+            children_.insert(children_.begin() + first, std::make_move_iterator(added.begin()),
+                             std::make_move_iterator(added.end()));
+            Renumber(first);
+        });
         k += size_t(end - i);
         i = end;
     }
@@ -336,21 +320,10 @@ void TDirectoryNode::Renumber(int from) {
 }
 
 void TDirectoryNode::RemoveChild(int index) {
-    TDirectoryNode* child = children_[size_t(index)].get();
-    // A selection inside the branch that goes moves up to this node first, so that the view
-    // never selects a neighbour on its own.
-    for (TDirectoryNode* n = tree_.Selected(); n; n = n->parent_) {
-        if (n == child) {
-            TDirectoryTreeView::Flag guard(tree_.selectionGuard_);
-            tree_.SelectNode(this);
-            break;
-        }
-    }
-    TDirectoryTreeView::Flag guard(tree_.selectionGuard_);
-    tree_.model_->beginRemove(tree_.IndexOf(this), index, index);
-    children_.erase(children_.begin() + index);
-    Renumber(index);
-    tree_.model_->endRemove();
+    Host().RemoveChildRow(this, index, [&] {
+        children_.erase(children_.begin() + index);
+        Renumber(index);
+    });
 }
 
 void TDirectoryNode::LocationChanged(const QString&) {}
@@ -389,7 +362,7 @@ TDirectoryTreeView::TDirectoryTreeView(QWidget* parent)
 }
 
 TDirectoryTreeView::~TDirectoryTreeView() {
-    Flag guard(selectionGuard_);
+    const QScopedValueRollback guard(selectionGuard_, true);
     ClearRoots();
 }
 
@@ -408,7 +381,7 @@ TDirectoryNode* TDirectoryTreeView::NodeOf(const QModelIndex& index) const {
 QModelIndex TDirectoryTreeView::IndexOf(const TDirectoryNode* node) const {
     if (!node)
         return {};
-    return model_->index(node->index_, 0, IndexOf(node->parent_));
+    return model_->index(node->Index(), 0, IndexOf(node->Parent()));
 }
 
 TDirectoryNode* TDirectoryTreeView::NodeAt(const QPoint& viewportPos) const {
@@ -418,6 +391,47 @@ TDirectoryNode* TDirectoryTreeView::NodeAt(const QPoint& viewportPos) const {
 TDirectoryNode* TDirectoryTreeView::Selected() const {
     const QModelIndexList selected = selectionModel()->selectedIndexes();
     return selected.isEmpty() ? nullptr : NodeOf(selected.first());
+}
+
+bool TDirectoryTreeView::NodesLoading() const {
+    return loading_;
+}
+
+void TDirectoryTreeView::BeginNodeRead() {
+    BeginUpdate();
+}
+
+void TDirectoryTreeView::NodeChanged(TDirectoryNode* node) {
+    model_->changed(IndexOf(node));
+}
+
+void TDirectoryTreeView::EndNodeRead() {
+    EndUpdate();
+}
+
+void TDirectoryTreeView::InsertChildRows(TDirectoryNode* parent, int first, int last,
+                                         const std::function<void()>& insert) {
+    model_->beginInsert(IndexOf(parent), first, last);
+    insert();
+    model_->endInsert();
+}
+
+void TDirectoryTreeView::RemoveChildRow(TDirectoryNode* parent, int index,
+                                        const std::function<void()>& remove) {
+    TDirectoryNode* child = parent->Item(index);
+    // A selection inside the branch that goes moves up to the parent first, so that the view
+    // never selects a neighbour on its own.
+    for (TDirectoryNode* n = Selected(); n; n = n->Parent()) {
+        if (n == child) {
+            const QScopedValueRollback guard(selectionGuard_, true);
+            SelectNode(parent);
+            break;
+        }
+    }
+    const QScopedValueRollback guard(selectionGuard_, true);
+    model_->beginRemove(IndexOf(parent), index, index);
+    remove();
+    model_->endRemove();
 }
 
 void TDirectoryTreeView::BeginUpdate() {
@@ -443,15 +457,15 @@ TDirectoryNode* TDirectoryTreeView::AddRoot(QString text, std::unique_ptr<TFileI
 }
 
 QByteArray TDirectoryTreeView::NodePath(const TDirectoryNode* node) const {
-    if (!node || !node->entry_)
+    if (!node || !node->Data())
         return {};
     QByteArray result;
-    for (const TDirectoryNode* n = node; n; n = n->parent_) {
+    for (const TDirectoryNode* n = node; n; n = n->Parent()) {
         // A drive contributes its mount path; every other node its caption, which round-trips
         // to the name's bytes (an edited caption is used as edited).
-        QByteArray piece = (n->entry_ && (n->entry_->Attr & faVolumeID))
-                               ? n->entry_->FindName()
-                               : platform::toFsBytes(n->text_);
+        const TFileInfo* entry = n->Data();
+        QByteArray piece = (entry && (entry->Attr & faVolumeID)) ? entry->FindName()
+                                                                 : platform::toFsBytes(n->Text());
         if (!piece.endsWith('/'))
             piece += '/';
         result.prepend(piece);
@@ -469,9 +483,9 @@ TDirectoryNode* TDirectoryTreeView::RefreshNode(TDirectoryNode* node) {
     while (node) {
         FillNode(node);
         const int error = node->Directory().ListingError();
-        if ((error != ENOENT && error != ENOTDIR) || !node->parent_)
+        if ((error != ENOENT && error != ENOTDIR) || !node->Parent())
             return node;
-        node = node->parent_;
+        node = node->Parent();
     }
     return nullptr;
 }
@@ -480,13 +494,13 @@ QString TDirectoryTreeView::Directory() const {
     return platform::fromFsBytes(NodePath(Selected()));
 }
 
-void TDirectoryTreeView::SetRootDirectory(const QString& value) {
-    if (loading_) {
-        rootDirectory_ = value;
-        return;
-    }
+namespace {
+
+// A root folder as stored: absolute, normalized, without the trailing '/' (but for the drive
+// root itself); empty stays empty (the drives). `drive` tells whether it is a drive's root.
+QString storedRoot(const QString& value, bool& drive) {
     QString v = value;
-    bool drive = IsDriveRoot(v);
+    drive = IsDriveRoot(v);
     if (!v.isEmpty() && !drive) {
         v = NormalizeLocation(v);
         // "/x/.." folds to the drive root itself, which must not become the empty string.
@@ -494,30 +508,41 @@ void TDirectoryTreeView::SetRootDirectory(const QString& value) {
         if (!drive && v.endsWith(u'/'))
             v.chop(1);
     }
+    return v;
+}
 
-    // Checked before anything changes.
+} // namespace
+
+TSearchRec TDirectoryTreeView::RootEntry(const QString& root, bool drive,
+                                         const QString& value) const {
     TSearchRec rec;
-    if (!v.isEmpty()) {
-        if (drive) {
-            FillDriveEntry(v, rec);
-        } else {
-            const quint32 mask = faDirectory | (fileType_.contains(ftHidden) ? faHidden : 0);
-            // Only a folder can be the root: a plain file would report itself as a folder path.
-            if (!platform::findOne(platform::toFsBytes(v), mask, rec) || !(rec.Attr & faDirectory))
-                throw ESetDirectoryError(rs::format(rs::SCannotReadDirectory, {value}));
-        }
+    if (drive) {
+        FillDriveEntry(root, rec);
+        return rec;
     }
+    const quint32 mask = faDirectory | (fileType_.contains(ftHidden) ? faHidden : 0);
+    // Only a folder can be the root: a plain file would report itself as a folder path.
+    if (!platform::findOne(platform::toFsBytes(root), mask, rec) || !(rec.Attr & faDirectory))
+        throw ESetDirectoryError(rs::format(rs::SCannotReadDirectory, {value}));
+    return rec;
+}
 
+void TDirectoryTreeView::SetRootDirectory(const QString& value) {
+    if (loading_) {
+        rootDirectory_ = value;
+        return;
+    }
+    bool drive = false;
+    const QString v = storedRoot(value, drive);
+    // Checked before anything changes.
+    const TSearchRec rec = v.isEmpty() ? TSearchRec() : RootEntry(v, drive, value);
     std::vector<TSearchRec> drives;
     if (v.isEmpty())
         drives = platform::listDrives();
 
     BeginUpdate();
-    struct EndUpdate {
-        TDirectoryTreeView& tree;
-        ~EndUpdate() { tree.EndUpdate(); }
-    } endUpdate{*this};
-    Flag guard(selectionGuard_);
+    const auto endUpdate = qScopeGuard([this] { EndUpdate(); });
+    const QScopedValueRollback guard(selectionGuard_, true);
 
     model_->beginReset();
     roots_.clear();
@@ -525,13 +550,11 @@ void TDirectoryTreeView::SetRootDirectory(const QString& value) {
     if (!v.isEmpty()) {
         single = AddRoot(drive ? platform::fromFsBytes(rec.Name) : v,
                          std::make_unique<TFileInfo>(NewFileInfo(rec)));
-        if (!drive)
-            single->imageIndex_ = 0;
     } else {
         for (const TSearchRec& d : drives) {
             TDirectoryNode* root =
                 AddRoot(platform::fromFsBytes(d.Name), std::make_unique<TFileInfo>(NewFileInfo(d)));
-            root->hasChildren_ = true;
+            root->SetHasChildren(true);
         }
     }
     model_->endReset();
@@ -543,8 +566,29 @@ void TDirectoryTreeView::SetRootDirectory(const QString& value) {
     }
 }
 
+TreePathWalk TDirectoryTreeView::WalkFor(const QString& path) const {
+    // The start node: the root whose text begins the path.
+    QList<QString> texts;
+    QString lastText;
+    for (const auto& root : roots_) {
+        const TFileInfo* entry = root->Data();
+        texts.append((entry && (entry->Attr & faVolumeID))
+                         ? platform::fromFsBytes(entry->FindName())
+                         : rootDirectory_);
+        if (!texts.back().isEmpty())
+            lastText = texts.back();
+    }
+    TreePathWalk walk = SplitTreePath(path, texts);
+    if (walk.root < 0) {
+        throw ESetDirectoryError(
+            rs::format(rs::SNotSubdirectory,
+                       {path, rootDirectory_.isEmpty() ? rs::text(rs::SAnyKnownDrive) : lastText}));
+    }
+    return walk;
+}
+
 void TDirectoryTreeView::SetDirectory(const QString& value) {
-    Flag guard(selectionGuard_);
+    const QScopedValueRollback guard(selectionGuard_, true);
     if (loading_) {
         pendingDirectory_ = value;
         return;
@@ -556,61 +600,55 @@ void TDirectoryTreeView::SetDirectory(const QString& value) {
     if (roots_.empty())
         return;
 
-    // The start node: the root whose text begins the path.
-    QList<QString> texts;
-    QString lastText;
-    for (const auto& root : roots_) {
-        const TFileInfo* entry = root->entry_;
-        texts.append((entry && (entry->Attr & faVolumeID))
-                         ? platform::fromFsBytes(entry->FindName())
-                         : rootDirectory_);
-        if (!texts.back().isEmpty())
-            lastText = texts.back();
-    }
-    const TreePathWalk walk = SplitTreePath(value, texts);
-    if (walk.root < 0) {
-        throw ESetDirectoryError(rs::format(
-            rs::SNotSubdirectory,
-            {value, rootDirectory_.isEmpty() ? rs::text(rs::SAnyKnownDrive) : lastText}));
-    }
-
+    const TreePathWalk walk = WalkFor(value);
     TDirectoryNode* node = roots_[size_t(walk.root)].get();
     for (QStringView component : walk.components) {
-        bool fresh = node->children_.empty();
-        if (fresh)
-            FillNode(node);
-        TDirectoryNode* found = ChildNamed(node, component);
-        if (!found && !fresh) {
-            // The children were read earlier: the folder may have come since.
-            const QPersistentModelIndex alive(IndexOf(node));
-            FillNode(node);
-            if (!alive.isValid())
-                return;
-            found = ChildNamed(node, component);
-        }
-        if (!found)
+        TDirectoryNode* next = nullptr;
+        if (!StepDown(node, component, next))
+            return; // a handler rebuilt the tree
+        if (!next)
             break;
-        const QPersistentModelIndex alive(IndexOf(node));
-        if (!ExpandNode(node)) {
-            if (!alive.isValid())
-                return; // an OnExpanding handler rebuilt the tree
-            break;
-        }
-        node = found;
+        node = next;
     }
     SelectNode(node);
+}
+
+// One step of a walk: reads the node when needed, finds the child and opens the node. `next`
+// is the child, nullptr where the walk ends at `node`; false when `node` is gone (a handler
+// rebuilt the tree).
+bool TDirectoryTreeView::StepDown(TDirectoryNode* node, QStringView component,
+                                  TDirectoryNode*& next) {
+    const bool fresh = node->Count() == 0;
+    if (fresh)
+        FillNode(node);
+    TDirectoryNode* found = ChildNamed(node, component);
+    if (!found && !fresh) {
+        // The children were read earlier: the folder may have come since.
+        const QPersistentModelIndex alive(IndexOf(node));
+        FillNode(node);
+        if (!alive.isValid())
+            return false;
+        found = ChildNamed(node, component);
+    }
+    if (!found)
+        return true;
+    const QPersistentModelIndex alive(IndexOf(node));
+    if (!ExpandNode(node))
+        return alive.isValid(); // refused; or an OnExpanding handler rebuilt the tree
+    next = found;
+    return true;
 }
 
 TDirectoryNode* TDirectoryTreeView::ChildNamed(TDirectoryNode* node, QStringView name) {
     // Linux keeps "Docs" and "docs" apart: the exact name wins over the first that differs
     // only in case.
-    for (const auto& child : node->children_) {
-        if (child->text_ == name)
-            return child.get();
+    for (int i = 0; i < node->Count(); ++i) {
+        if (node->Item(i)->Text() == name)
+            return node->Item(i);
     }
-    for (const auto& child : node->children_) {
-        if (SameNameIgnoringCase(child->text_, name))
-            return child.get();
+    for (int i = 0; i < node->Count(); ++i) {
+        if (SameNameIgnoringCase(node->Item(i)->Text(), name))
+            return node->Item(i);
     }
     return nullptr;
 }
@@ -650,7 +688,7 @@ bool TDirectoryTreeView::ExpansionRequest(TDirectoryNode* node) {
         if (!alive.isValid())
             return false; // the handler rebuilt the tree
     }
-    if (allow && node->children_.empty())
+    if (allow && node->Count() == 0)
         FillNode(node);
     return allow;
 }
@@ -661,7 +699,7 @@ bool TDirectoryTreeView::ExpandNode(TDirectoryNode* node) {
         return true;
     if (!ExpansionRequest(node))
         return false;
-    Flag ours(viewExpanding_);
+    const QScopedValueRollback ours(viewExpanding_, true);
     expand(index);
     return true;
 }
@@ -687,7 +725,7 @@ void TDirectoryTreeView::NodeExpandedByView(const QModelIndex& index) {
     });
     if (!persistent.isValid())
         return; // a handler rebuilt the tree
-    if (!allow || (!node->hasChildren_ && node->children_.empty()))
+    if (!allow || (!node->HasChildren() && node->Count() == 0))
         collapse(persistent);
 }
 
@@ -712,8 +750,8 @@ void TDirectoryTreeView::selectionChanged(const QItemSelection& selected,
     if (!node)
         return;
     runGuarded([&] {
-        Flag guard(selectionGuard_);
-        if (node->entry_ && (node->entry_->Attr & faDirectory))
+        const QScopedValueRollback guard(selectionGuard_, true);
+        if (node->Data() && (node->Data()->Attr & faDirectory))
             pendingDirectory_ = platform::fromFsBytes(NodePath(node));
         if (OnChange)
             OnChange(this, node);
@@ -748,7 +786,7 @@ void TDirectoryTreeView::RefreshSelected() {
         RefreshNode(selected);
         TDirectoryNode* now = Selected();
         if (now && NodePath(now) != before && OnChange) {
-            Flag guard(selectionGuard_);
+            const QScopedValueRollback guard(selectionGuard_, true);
             OnChange(this, now);
         }
     });
@@ -773,14 +811,14 @@ QString TDirectoryTreeView::HintText(const QPoint& viewportPos) const {
     if (!node)
         return {};
     const QRect display = visualRect(index);
-    const QString text = platform::displayName(node->text_);
+    const QString text = index.data(Qt::DisplayRole).toString();
     QRect measured = QFontMetrics(font()).boundingRect(
         display, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
     if (iconProvider_)
         measured.translate(iconProvider_->Width(), 0);
     const bool cut =
         measured.left() + measured.width() > viewport()->width() || measured.left() < 0;
-    if (!platform::hasForeignBytes(node->text_))
+    if (!platform::hasForeignBytes(node->Text()))
         return cut ? text : QString();
     return text + u'\n' + NotUtf8NameHint();
 }
@@ -788,19 +826,4 @@ QString TDirectoryTreeView::HintText(const QPoint& viewportPos) const {
 int TDirectoryTreeView::RowHeight(const QFontMetrics& metrics) const {
     // Rows as tall as the placeholder image, so the icons fit, and one pixel of margin.
     return qMax(placeholder_.height(), metrics.height()) + 2;
-}
-
-void TDirectoryTreeView::PaintNode(QPainter& canvas, const QRect& rect,
-                                   TDirectoryNode* node) const {
-    canvas.fillRect(rect, canvas.brush());
-    if (iconProvider_)
-        node->imageIndex_ = iconProvider_->IconIndexOf(node->entry_, QString());
-    const int textHeight = canvas.fontMetrics().height();
-    const int top = rect.top() + (rect.height() - textHeight) / 2;
-    const int imageWidth = iconProvider_ ? iconProvider_->Width() : 0;
-    if (iconProvider_)
-        iconProvider_->Draw(canvas, rect.left(), top, node->imageIndex_);
-    const QRect caption(QPoint(rect.left() + imageWidth + 2, top),
-                        QPoint(rect.right() + 1, rect.bottom()));
-    DrawItemText(canvas, caption, platform::displayName(node->text_), false, true);
 }

@@ -16,7 +16,7 @@
 class TDirectoryTreeModel;
 class TFileIconProvider;
 
-class TDirectoryTreeView : public QTreeView {
+class TDirectoryTreeView : public QTreeView, public TDirectoryNodeHost {
     Q_OBJECT
 
 public:
@@ -72,7 +72,13 @@ public:
     QModelIndex IndexOf(const TDirectoryNode* node) const;
     TDirectoryNode* NodeAt(const QPoint& viewportPos) const;
 
+    // What the item model answers besides the caption (Qt::DisplayRole): the icon's index in
+    // IconProvider(), looked up when first asked.
+    enum ItemDataRole { ImageIndexRole = Qt::UserRole };
+
     TFileIconProvider* IconProvider() const { return iconProvider_; }
+    // Rows as tall as the placeholder image, with a pixel of margin.
+    int RowHeight(const QFontMetrics& metrics) const;
     const QPixmap& PlaceholderImage() const { return placeholder_; }
     // The hint for a viewport position: the whole caption when it is cut off by the edge of
     // the control, otherwise empty (the control's own tool tip applies).
@@ -90,11 +96,15 @@ protected:
     bool viewportEvent(QEvent* event) override;
 
 private:
-    friend class TDirectoryNode;
-    friend class TDirectoryTreeModel;
-    friend class TDirectoryTreeDelegate;
-
-    class Flag;
+    // TDirectoryNodeHost: the nodes' calls.
+    bool NodesLoading() const override;
+    void BeginNodeRead() override;
+    void NodeChanged(TDirectoryNode* node) override;
+    void EndNodeRead() override;
+    void InsertChildRows(TDirectoryNode* parent, int first, int last,
+                         const std::function<void()>& insert) override;
+    void RemoveChildRow(TDirectoryNode* parent, int index,
+                        const std::function<void()>& remove) override;
 
     void BeginUpdate();
     void EndUpdate();
@@ -105,10 +115,15 @@ private:
     bool ExpandNode(TDirectoryNode* node);
     void NodeExpandedByView(const QModelIndex& index);
     void SelectNode(TDirectoryNode* node);
+    // The checked entry of a root folder (stored form, see SetRootDirectory); raises
+    // ESetDirectoryError, naming `value`, for anything but a folder.
+    TSearchRec RootEntry(const QString& root, bool drive, const QString& value) const;
+    // The root a path starts from and its names below it; raises ESetDirectoryError when no
+    // root begins the path.
+    TreePathWalk WalkFor(const QString& path) const;
+    bool StepDown(TDirectoryNode* node, QStringView component, TDirectoryNode*& next);
     static TDirectoryNode* ChildNamed(TDirectoryNode* node, QStringView name);
     void RefreshSelected();
-    void PaintNode(QPainter& canvas, const QRect& rect, TDirectoryNode* node) const;
-    int RowHeight(const QFontMetrics& metrics) const;
 
     TDirectoryTreeModel* model_;
     std::vector<std::unique_ptr<TDirectoryNode>> roots_;

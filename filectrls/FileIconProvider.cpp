@@ -256,44 +256,48 @@ int TWindowsFileIconProvider::IconIndexOf(TFileInfo* entry, const QString& folde
         return -1;
     if (entry->ImageIndex != -2)
         return entry->ImageIndex;
-
-    if (entry->Attr & faVolumeID) {
-        const QString key = platform::fromFsBytes(entry->FindName());
-        int index = CachedIndex(key);
-        entry->ImageIndex = index;
-        if (index != -1)
-            return index;
-        QIcon icon;
-        if (DriveIcon(key, icon))
-            index = AddIconFromFile(icon);
-        if (index < 0) {
-            // The theme knows no drive icon: our own, never a document's image.
-            if (ownDriveImage_ < 0)
-                ownDriveImage_ = AddImage(StandardBitmap(QStringLiteral("QFC_DRIVE"), size_));
-            index = ownDriveImage_;
-        }
-        entry->ImageIndex = index;
-        IconCache.insert(key, index);
-        return index;
-    }
-
+    if (entry->Attr & faVolumeID)
+        return DriveIndexOf(*entry);
     if (entry->Attr & faDirectory) {
         entry->ImageIndex = ClosedFolder;
         return ClosedFolder;
     }
+    return FileIndexOf(*entry, folder);
+}
 
-    const QString name = platform::fromFsBytes(entry->Name);
+int TWindowsFileIconProvider::DriveIndexOf(TFileInfo& entry) {
+    const QString key = platform::fromFsBytes(entry.FindName());
+    int index = CachedIndex(key);
+    entry.ImageIndex = index;
+    if (index != -1)
+        return index;
+    QIcon icon;
+    if (DriveIcon(key, icon))
+        index = AddIconFromFile(icon);
+    if (index < 0) {
+        // The theme knows no drive icon: our own, never a document's image.
+        if (ownDriveImage_ < 0)
+            ownDriveImage_ = AddImage(StandardBitmap(QStringLiteral("QFC_DRIVE"), size_));
+        index = ownDriveImage_;
+    }
+    entry.ImageIndex = index;
+    IconCache.insert(key, index);
+    return index;
+}
+
+int TWindowsFileIconProvider::FileIndexOf(TFileInfo& entry, const QString& folder) {
+    const QString name = platform::fromFsBytes(entry.Name);
     const QString ext = extractFileExt(name);
     const QString path = includeTrailingDelimiter(folder) + name;
     // Program files and files without extension each show their own icon: keyed by path.
     // Devices, FIFOs and drives the theme knows nothing about: never read, only named.
-    const bool nameOnly = (entry->Attr & faSysFile) || (entry->Attr & faVolumeID);
+    const bool nameOnly = (entry.Attr & faSysFile) || (entry.Attr & faVolumeID);
     const bool byPath = ext.isEmpty() || ext.toLower() == QLatin1String(".exe") ||
                         (!nameOnly && IsProgramFile(path));
     const QString key = byPath ? path : ext;
 
     int index = CachedIndex(key);
-    entry->ImageIndex = index;
+    entry.ImageIndex = index;
     if (index != -1)
         return index;
 
@@ -306,15 +310,15 @@ int TWindowsFileIconProvider::IconIndexOf(TFileInfo* entry, const QString& folde
                 : FindDefaultIcon(key, icon);
         if (found) {
             index = AddIconFromFile(icon);
-            entry->ImageIndex = index;
+            entry.ImageIndex = index;
             IconCache.insert(key, index); // also -1: that counts as absent
             return index;
         }
         // Linux files carry no icons of their own; nothing more to ask.
         noIcon_.insert(key);
     }
-    index = TFileIconProvider::IconIndexOf(entry, folder);
-    entry->ImageIndex = index;
+    index = TFileIconProvider::IconIndexOf(&entry, folder);
+    entry.ImageIndex = index;
     return index;
 }
 

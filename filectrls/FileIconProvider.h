@@ -97,6 +97,11 @@ protected:
     virtual int AddIconFromFile(const QIcon& icon);
 
 private:
+    // IconIndexOf for a drive (keyed by its root path) and for a file (keyed by extension, or
+    // by full path for programs and names without extension).
+    int DriveIndexOf(TFileInfo& entry);
+    int FileIndexOf(TFileInfo& entry, const QString& folder);
+
     // Keys whose look-up found nothing at all: their entries take the standard file image
     // without a second look-up (the theme and the type database do not change while we run).
     QSet<QString> noIcon_;
@@ -118,6 +123,9 @@ TFileIconProvider* CreateFileIconProvider(TIconScale scale);
 TFileIconProvider* WindowsIconProvider();
 void FreeSharedIconProvider();
 
-// Whether a regular file counts as a program: its every-user, group or owner execute bit.
-// Program files are keyed by their full path, as files without extension are.
+// Whether a file counts as a program: a regular file with an execute bit (owner, group or
+// others) whose content is a program (a binary, a shared library, a script). The content
+// decides, as file systems without modes (FAT, NTFS) mark every file executable. The
+// shell-backed provider keys a program's icon by its full path, as it does for files without
+// extension and ".exe" files; it never asks this of devices and FIFOs.
 bool IsProgramFile(const QString& path);

@@ -15,6 +15,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -22,10 +23,12 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 TFileTypeTextProc FileTypeTextProc = FileTypeText;
@@ -108,16 +111,24 @@ QString FileListCellText(TFileInfo* entry, int column, bool showingDrives) {
 
 // --- the table model over the listing ------------------------------------------------------
 
-// One row per item; an item holds exactly its entry, its caption and its image index.
+// One row per item; an item holds exactly its entry, its caption and its image index. The model
+// answers everything a cell shows (texts, icon, hint); the view only asks it. What the model
+// cannot decide alone (whether a row may be edited, what an edit does) the view hands it at
+// construction.
 class TFileListModel : public QAbstractTableModel {
 public:
     struct Item {
         TFileInfo* data = nullptr;
         QString caption;
-        int imageIndex = 0;
+        mutable int imageIndex = 0; // cached when the model is asked for the icon
+    };
+    struct Actions {
+        std::function<bool(int row)> canEdit;
+        std::function<void(int row, const QString& text)> edited;
     };
 
-    explicit TFileListModel(TFileListView* view) : QAbstractTableModel(view), view_(view) {
+    TFileListModel(QObject* parent, TFileIconProvider* icons, Actions actions)
+        : QAbstractTableModel(parent), icons_(icons), actions_(std::move(actions)) {
         captions_ = {rs::text(rs::SName), rs::text(rs::SSize), rs::text(rs::SType),
                      rs::text(rs::SDateModified), rs::text(rs::SAttributes)};
     }
@@ -137,13 +148,21 @@ public:
         case Qt::DisplayRole:
             return index.column() == 0
                        ? platform::displayName(item.caption)
-                       : FileListCellText(item.data, index.column(), view_->showingDrives_);
+                       : FileListCellText(item.data, index.column(), showingDrives_);
         case Qt::EditRole:
             return index.column() == 0 ? QVariant(item.caption) : QVariant();
         case Qt::TextAlignmentRole:
-            return index.column() == TFileListView::ColSize
-                       ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
-                       : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+            return alignment(index.column());
+        case Qt::ToolTipRole:
+            return hint(item);
+        case TFileListView::EntryNameRole:
+            // Column 0 draws the entry's name, which a caption typed in the editor may not be.
+            return item.data ? platform::displayName(platform::fromFsBytes(item.data->Name))
+                             : QString();
+        case TFileListView::ImageIndexRole:
+            // Looked up when first asked (painting); the provider caches it in the entry.
+            item.imageIndex = icons_->IconIndexOf(item.data, location_);
+            return item.imageIndex;
         default:
             return {};
         }
@@ -155,8 +174,7 @@ public:
         if (role == Qt::DisplayRole)
             return captions_[size_t(section)];
         if (role == Qt::TextAlignmentRole)
-            return section == TFileListView::ColSize ? int(Qt::AlignRight | Qt::AlignVCenter)
-                                                     : int(Qt::AlignLeft | Qt::AlignVCenter);
+            return alignment(section);
         return {};
     }
 
@@ -164,7 +182,7 @@ public:
         if (!index.isValid())
             return Qt::NoItemFlags;
         Qt::ItemFlags result = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-        if (index.column() == 0 && view_->CanEdit(index.row()))
+        if (index.column() == 0 && actions_.canEdit(index.row()))
             result |= Qt::ItemIsEditable;
         return result;
     }
@@ -172,7 +190,7 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role) override {
         if (role != Qt::EditRole || index.column() != 0 || size_t(index.row()) >= items.size())
             return false;
-        runGuarded([&] { view_->ItemEdited(index.row(), value.toString()); });
+        runGuarded([&] { actions_.edited(index.row(), value.toString()); });
         return true;
     }
 
@@ -181,6 +199,16 @@ public:
             return;
         captions_[size_t(column)] = caption;
         emit headerDataChanged(Qt::Horizontal, column, column);
+    }
+
+    // The listing the rows come from: the drive list (empty location) or a folder, which is
+    // also where the icons' files are.
+    bool ShowingDrives() const { return showingDrives_; }
+    void setShowingDrives(bool value) { showingDrives_ = value; }
+    const QString& location() const { return location_; }
+    void setLocation(const QString& location) {
+        location_ = location;
+        showingDrives_ = location.isEmpty();
     }
 
     void beginUpdate() {
@@ -200,9 +228,41 @@ public:
     std::vector<Item> items;
 
 private:
-    TFileListView* view_;
+    static QVariant alignment(int column) {
+        return int(column == TFileListView::ColSize ? Qt::AlignRight | Qt::AlignVCenter
+                                                    : Qt::AlignLeft | Qt::AlignVCenter);
+    }
+    QString hint(const Item& item) const;
+
+    TFileIconProvider* icons_; // shared, not owned
+    Actions actions_;
+    QString location_; // of the last listing; null before the first
+    bool showingDrives_ = false;
     std::array<QString, TFileListView::ColumnCount> captions_;
 };
+
+// The entry's details (type, date or free space, size), after a note on a name that is not
+// UTF-8; empty without an entry.
+QString TFileListModel::hint(const Item& item) const {
+    const TFileInfo* entry = item.data;
+    if (!entry)
+        return {};
+    QStringList lines;
+    if (platform::hasForeignBytes(item.caption))
+        lines << NotUtf8NameHint();
+    const auto line = [](const char* label, const QString& value) {
+        return rs::text(label) + QStringLiteral(": ") + value;
+    };
+    lines << line(rs::SType, FileTypeTextProc(*item.data));
+    if (entry->Attr & faVolumeID) {
+        lines << line(rs::SFreeSpace, megaBytes(entry->Time));
+        lines << line(rs::SSize, megaBytes(entry->Size));
+    } else {
+        lines << line(rs::SDateModified, FileDateText(entry->Time));
+        lines << line(rs::SSize, QString::number(entry->Size));
+    }
+    return lines.join(u'\n');
+}
 
 namespace {
 
@@ -333,30 +393,31 @@ int widestCaption(const QFont& font, const Items& items) {
 
 } // namespace
 
-// Paints every cell and runs the in-place editor of the names.
+// Paints every cell from the model's data for it, through the view's draw events, and runs the
+// in-place editor of the names.
 class TFileListItemEditor : public QStyledItemDelegate {
 public:
     explicit TFileListItemEditor(TFileListView* view) : QStyledItemDelegate(view), view_(view) {}
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
-        runGuarded([&] { view_->PaintCell(*painter, option, index.row(), index.column()); });
+        runGuarded([&] { PaintCell(*painter, option, index); });
     }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
-        const int icon = view_->iconProvider_ ? view_->iconProvider_->Height() : 16;
+        const int icon = view_->IconProvider() ? view_->IconProvider()->Height() : 16;
         return {option.rect.width(), qMax(option.fontMetrics.height(), icon) + 2};
     }
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override {
         QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-        view_->editingItem_ = index.row();
+        editingRow_ = index.row();
         return editor;
     }
 
     void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
-        view_->editingItem_ = -1;
+        editingRow_ = -1;
         QStyledItemDelegate::destroyEditor(editor, index);
     }
 
@@ -382,19 +443,113 @@ public:
     }
 
 private:
+    struct Colours {
+        QPalette::ColorGroup group;
+        QBrush brush;
+        QColor text;
+    };
+    Colours ColoursFor(QStyle::State state) const;
+    void PaintCell(QPainter& canvas, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) const;
+    void PaintName(QPainter& canvas, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) const;
+    void PaintSubItem(QPainter& canvas, const QStyleOptionViewItem& option,
+                      const QModelIndex& index, const Colours& colours) const;
+
     TFileListView* view_;
+    mutable int editingRow_ = -1; // the row under the in-place editor, whose name is not drawn
 };
+
+TFileListItemEditor::Colours TFileListItemEditor::ColoursFor(QStyle::State state) const {
+    const QPalette::ColorGroup group = !(state & QStyle::State_Enabled) ? QPalette::Disabled
+                                       : (state & QStyle::State_Active) ? QPalette::Active
+                                                                        : QPalette::Inactive;
+    const bool selected = state & QStyle::State_Selected;
+    const QPalette& palette = view_->palette();
+    return {group, palette.brush(group, selected ? QPalette::Highlight : QPalette::Base),
+            palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text)};
+}
+
+void TFileListItemEditor::PaintCell(QPainter& canvas, const QStyleOptionViewItem& option,
+                                    const QModelIndex& index) const {
+    if (!index.isValid() || index.column() >= TFileListView::ColumnCount)
+        return;
+    canvas.save();
+    canvas.setFont(view_->font());
+    const Colours colours = ColoursFor(option.state);
+    // What a handler of the draw events finds on the canvas: the item's brush and text colour.
+    canvas.setBrush(colours.brush);
+    canvas.setPen(colours.text);
+    if (index.column() == 0)
+        PaintName(canvas, option, index);
+    else
+        PaintSubItem(canvas, option, index, colours);
+    canvas.restore();
+}
+
+void TFileListItemEditor::PaintName(QPainter& canvas, const QStyleOptionViewItem& option,
+                                    const QModelIndex& index) const {
+    const int item = index.row();
+    const QRect cell = option.rect;
+    bool defaultDraw = true;
+    if (view_->OnCustomDrawItem)
+        view_->OnCustomDrawItem(view_, item, canvas, cell, option.state, cdPrePaint, defaultDraw);
+    if (defaultDraw) {
+        TFileIconProvider& icons = *view_->IconProvider();
+        QRect r = cell;
+        canvas.fillRect(r, canvas.brush()); // a handler may have changed brush and pen
+        r.setTop(r.top() + (r.height() - icons.Height()) / 2);
+        icons.Draw(canvas, r.left(), r.top(), index.data(TFileListView::ImageIndexRole).toInt());
+        r.setLeft(r.left() + icons.Width() + 2);
+        const QString name = index.data(TFileListView::EntryNameRole).toString();
+        if (!name.isEmpty() && item != editingRow_)
+            DrawItemText(canvas, r, name, false, true);
+        if ((option.state & QStyle::State_HasFocus) && item == view_->currentIndex().row()) {
+            // The keyboard's place: a dotted frame, which leaves icon and name readable.
+            canvas.setPen(QPen(canvas.pen().color(), 1, Qt::DotLine));
+            canvas.setBrush(Qt::NoBrush);
+            canvas.drawRect(cell.adjusted(0, 0, -1, -1));
+        }
+    }
+    if (view_->OnCustomDrawItem)
+        view_->OnCustomDrawItem(view_, item, canvas, cell, option.state, cdPostPaint, defaultDraw);
+}
+
+void TFileListItemEditor::PaintSubItem(QPainter& canvas, const QStyleOptionViewItem& option,
+                                       const QModelIndex& index, const Colours& colours) const {
+    const int item = index.row(), column = index.column();
+    const QRect cell = option.rect;
+    bool defaultDraw = true;
+    if (view_->OnCustomDrawSubItem)
+        view_->OnCustomDrawSubItem(view_, item, column, canvas, cell, option.state, cdPrePaint,
+                                   defaultDraw);
+    if (defaultDraw) {
+        if (!view_->RowSelect()) { // only column 0 shows the selection
+            canvas.setBrush(view_->palette().brush(colours.group, QPalette::Base));
+            canvas.setPen(view_->palette().color(colours.group, QPalette::Text));
+        }
+        const QRect r = cell.adjusted(3, 0, -3, 0);
+        const bool leftAlign = !(index.data(Qt::TextAlignmentRole).toInt() & Qt::AlignRight);
+        canvas.fillRect(cell, canvas.brush());
+        DrawItemText(canvas, r, index.data(Qt::DisplayRole).toString(), false, leftAlign);
+    }
+    if (view_->OnCustomDrawSubItem)
+        view_->OnCustomDrawSubItem(view_, item, column, canvas, cell, option.state, cdPostPaint,
+                                   defaultDraw);
+}
 
 // --- the view ------------------------------------------------------------------------------
 
 TFileListView::TFileListView(QWidget* parent)
     : QTreeView(parent), directory_(std::make_unique<TDirectory>(this)) {
     loading_ = TLayoutLoading::Active();
-    model_ = new TFileListModel(this);
+    iconProvider_ = WindowsIconProvider();
+    model_ = new TFileListModel(this, iconProvider_,
+                                {[this](int row) { return CanEdit(row); },
+                                 [this](int row, const QString& text) { ItemEdited(row, text); }});
     editor_ = new TFileListItemEditor(this);
     setModel(model_);
     setItemDelegate(editor_);
-    iconProvider_ = WindowsIconProvider();
 
     setRootIsDecorated(false);
     setItemsExpandable(false);
@@ -457,12 +612,16 @@ void TFileListView::SetViewStyle(TViewStyle value) {
     viewStyle_ = value;
     setHeaderHidden(value == vsList);
     if (value == vsReport)
-        model_->setCaption(ColDate, rs::text(showingDrives_ ? rs::SFreeSpace : rs::SDateModified));
+        model_->setCaption(ColDate, rs::text(ShowingDrives() ? rs::SFreeSpace : rs::SDateModified));
 }
 
 void TFileListView::Loaded() {
     loading_ = false;
     directory_->UpdateListing(true);
+}
+
+bool TFileListView::ShowingDrives() const {
+    return model_->ShowingDrives();
 }
 
 int TFileListView::ItemCount() const {
@@ -510,7 +669,7 @@ bool TFileListView::EntryFound(const TSearchRec& file) {
 }
 
 bool TFileListView::ListingStarting() {
-    showingDrives_ = directory_->Location().isEmpty();
+    model_->setShowingDrives(directory_->Location().isEmpty());
     if (loading_)
         return false;
     if (updating_) // an update that never ended: close it before the next one
@@ -530,7 +689,8 @@ bool TFileListView::ListingStarting() {
 }
 
 void TFileListView::ListingEnded() {
-    const bool reread = !location_.isNull() && location_ == directory_->Location();
+    const bool reread =
+        !model_->location().isNull() && model_->location() == directory_->Location();
     FinishListing();
     if (reread)
         RestoreCurrentItem();
@@ -571,22 +731,15 @@ void TFileListView::RestoreCurrentItem() {
 }
 
 void TFileListView::FinishListing() {
-    struct Finally {
-        TFileListView* view;
-        ~Finally() {
-            if (view->cursorSaved_) {
-                view->cursorSaved_ = false;
-                QApplication::restoreOverrideCursor();
-            }
-            if (view->updating_) {
-                view->updating_ = false;
-                view->model_->endUpdate();
-            }
-        }
-    } finally{this};
+    // Also when building the rows fails: the cursor comes back and the update ends.
+    const auto finally = qScopeGuard([this] {
+        if (std::exchange(cursorSaved_, false))
+            QApplication::restoreOverrideCursor();
+        if (std::exchange(updating_, false))
+            model_->endUpdate();
+    });
 
-    showingDrives_ = directory_->Location().isEmpty();
-    location_ = directory_->Location();
+    model_->setLocation(directory_->Location());
     if (!updating_) { // an update this view never started: rebuild all the same
         updating_ = true;
         model_->beginUpdate();
@@ -601,7 +754,7 @@ void TFileListView::FinishListing() {
         header()->resizeSection(header()->logicalIndex(0),
                                 ImageWidth() + widestCaption(font(), items) + 3);
     else
-        model_->setCaption(ColDate, rs::text(showingDrives_ ? rs::SFreeSpace : rs::SDateModified));
+        model_->setCaption(ColDate, rs::text(ShowingDrives() ? rs::SFreeSpace : rs::SDateModified));
 }
 
 void TFileListView::LocationChanged(const QString& newLocation) {
@@ -614,75 +767,6 @@ void TFileListView::LocationChanged(const QString& newLocation) {
 void TFileListView::MaskChanged(const QString& newMask) {
     if (OnMaskChange)
         OnMaskChange(this, newMask);
-}
-
-// --- painting ------------------------------------------------------------------------------
-
-void TFileListView::PaintCell(QPainter& canvas, const QStyleOptionViewItem& option, int item,
-                              int column) {
-    if (item < 0 || item >= ItemCount())
-        return;
-    TFileListModel::Item& row = model_->items[size_t(item)];
-    canvas.save();
-    canvas.setFont(font());
-    const QPalette::ColorGroup group = !(option.state & QStyle::State_Enabled) ? QPalette::Disabled
-                                       : (option.state & QStyle::State_Active) ? QPalette::Active
-                                                                               : QPalette::Inactive;
-    const bool selected = option.state & QStyle::State_Selected;
-    const QBrush brush = palette().brush(group, selected ? QPalette::Highlight : QPalette::Base);
-    const QColor textColour =
-        palette().color(group, selected ? QPalette::HighlightedText : QPalette::Text);
-    const QRect cell = option.rect;
-    // What a handler of the draw events finds on the canvas: the item's brush and text colour.
-    canvas.setBrush(brush);
-    canvas.setPen(textColour);
-
-    if (column == 0) {
-        bool defaultDraw = true;
-        if (OnCustomDrawItem)
-            OnCustomDrawItem(this, item, canvas, cell, option.state, cdPrePaint, defaultDraw);
-        if (defaultDraw) {
-            QRect r = cell;
-            canvas.fillRect(r, canvas.brush()); // a handler may have changed brush and pen
-            // The image index is looked up when the item is painted; the provider caches it.
-            row.imageIndex = iconProvider_->IconIndexOf(row.data, location_);
-            r.setTop(r.top() + (r.height() - iconProvider_->Height()) / 2);
-            iconProvider_->Draw(canvas, r.left(), r.top(), row.imageIndex);
-            r.setLeft(r.left() + iconProvider_->Width() + 2);
-            if (row.data && item != editingItem_) {
-                DrawItemText(canvas, r,
-                             platform::displayName(platform::fromFsBytes(row.data->Name)), false,
-                             true);
-            }
-            if ((option.state & QStyle::State_HasFocus) && item == currentIndex().row()) {
-                // The keyboard's place: a dotted frame, which leaves icon and name readable.
-                canvas.setPen(QPen(canvas.pen().color(), 1, Qt::DotLine));
-                canvas.setBrush(Qt::NoBrush);
-                canvas.drawRect(cell.adjusted(0, 0, -1, -1));
-            }
-        }
-        if (OnCustomDrawItem)
-            OnCustomDrawItem(this, item, canvas, cell, option.state, cdPostPaint, defaultDraw);
-    } else if (column < ColumnCount) {
-        bool defaultDraw = true;
-        if (OnCustomDrawSubItem)
-            OnCustomDrawSubItem(this, item, column, canvas, cell, option.state, cdPrePaint,
-                                defaultDraw);
-        if (defaultDraw) {
-            if (!rowSelect_) { // only column 0 shows the selection
-                canvas.setBrush(palette().brush(group, QPalette::Base));
-                canvas.setPen(palette().color(group, QPalette::Text));
-            }
-            const QRect r = cell.adjusted(3, 0, -3, 0);
-            const QString text = FileListCellText(row.data, column, showingDrives_);
-            canvas.fillRect(cell, canvas.brush());
-            DrawItemText(canvas, r, text, false, column != ColSize);
-        }
-        if (OnCustomDrawSubItem)
-            OnCustomDrawSubItem(this, item, column, canvas, cell, option.state, cdPostPaint,
-                                defaultDraw);
-    }
-    canvas.restore();
 }
 
 // --- sorting and navigation ----------------------------------------------------------------
@@ -800,34 +884,18 @@ void TFileListView::mouseDoubleClickEvent(QMouseEvent* event) {
 // --- hints ---------------------------------------------------------------------------------
 
 QString TFileListView::HintText(int item) const {
-    TFileInfo* entry = ItemData(item);
-    if (!entry)
+    const QModelIndex index = model_->index(item, 0);
+    const QString details = index.data(Qt::ToolTipRole).toString();
+    if (details.isEmpty()) // no entry
         return {};
-    const QString caption = platform::displayName(ItemCaption(item));
-    QRect r = visualRect(model_->index(item, 0));
+    // The name leads the hint when the cell cuts it.
+    const QString caption = index.data(Qt::DisplayRole).toString();
+    QRect r = visualRect(index);
     r.setRight(r.right() - ImageWidth());
     const QRect bounds =
         QFontMetrics(font()).boundingRect(r, Qt::AlignHCenter | Qt::TextWordWrap, caption);
     const bool cut = bounds.width() > r.width() || bounds.height() > r.height();
-
-    const QString type = FileTypeTextProc(*entry);
-    QStringList lines;
-    if (cut)
-        lines << caption;
-    if (platform::hasForeignBytes(ItemCaption(item)))
-        lines << NotUtf8NameHint();
-    const auto line = [](const char* label, const QString& value) {
-        return rs::text(label) + QStringLiteral(": ") + value;
-    };
-    lines << line(rs::SType, type);
-    if (entry->Attr & faVolumeID) {
-        lines << line(rs::SFreeSpace, megaBytes(entry->Time));
-        lines << line(rs::SSize, megaBytes(entry->Size));
-    } else {
-        lines << line(rs::SDateModified, FileDateText(entry->Time));
-        lines << line(rs::SSize, QString::number(entry->Size));
-    }
-    return lines.join(u'\n');
+    return cut ? caption + u'\n' + details : details;
 }
 
 bool TFileListView::viewportEvent(QEvent* event) {

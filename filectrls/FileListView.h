@@ -1,8 +1,9 @@
 #pragma once
 // The file list: one row per entry of its own listing model, in the model's order, with an
 // icon, the name, size, type, date and attribute letters. Rows hold only what an item holds
-// (the entry, its caption, its image index); every cell is painted from the entry, so a
-// folder of 100,000 entries costs no object per row.
+// (the entry, its caption, its image index); the item model computes every cell's text, icon
+// and hint from the entry when asked, and the cells are painted from its answers, so a folder
+// of 100,000 entries costs no object per row.
 #include "filectrls/Directory.h"
 
 #include <QStyle>
@@ -43,6 +44,12 @@ public:
     enum ColumnTag { ColName, ColSize, ColType, ColDate, ColAttributes, ColumnCount };
     // The hint stays up this long (milliseconds): until the mouse leaves the item.
     static constexpr int HintHidePause = 2147483647;
+    // What the item model answers for column 0 besides its texts (Qt::DisplayRole: the
+    // caption or the cell text; Qt::ToolTipRole: the entry's details for the hint).
+    enum ItemDataRole {
+        ImageIndexRole = Qt::UserRole, // the icon's index in IconProvider()
+        EntryNameRole,                 // the name drawn: the entry's, empty without one
+    };
 
     explicit TFileListView(QWidget* parent = nullptr);
     ~TFileListView() override;
@@ -67,7 +74,7 @@ public:
     void SetAutoUpdate(bool value) { directory_->SetAutoUpdate(value); }
 
     // True while the model lists the drives.
-    bool ShowingDrives() const { return showingDrives_; }
+    bool ShowingDrives() const;
     TFileIconProvider* IconProvider() const { return iconProvider_; }
 
     // Items: one per model entry after every listing update (until a rename removes one).
@@ -127,16 +134,12 @@ protected:
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
 private:
-    friend class TFileListModel;
-    friend class TFileListItemEditor;
-
     void CreateColumns();
     void FinishListing();
     void RestoreCurrentItem();
     int ItemNamed(const QByteArray& name) const;
     void SelectByName(const QByteArray& current, const QByteArray& selected);
     void ColumnClick(int column);
-    void PaintCell(QPainter& canvas, const QStyleOptionViewItem& option, int item, int column);
     bool CanEdit(int item) const;
     // The end of an in-place edit: renames, and answers the caption the item keeps.
     void ItemEdited(int item, QString text);
@@ -150,15 +153,12 @@ private:
     TFileListModel* model_ = nullptr;
     TFileListItemEditor* editor_ = nullptr;
     TFileIconProvider* iconProvider_ = nullptr;
-    QString location_; // the model's location of the last listing: the icons' folder
-    bool showingDrives_ = false;
     bool readOnly_ = true;
     bool rowSelect_ = false;
     bool loading_ = false;
     bool cursorSaved_ = false;
     bool updating_ = false;
     TViewStyle viewStyle_ = vsList;
-    int editingItem_ = -1;
     // Names (file-system bytes) of the current and selected items before a re-read, and of
     // the folder that going up has left.
     QByteArray keptCurrent_;

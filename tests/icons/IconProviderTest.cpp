@@ -119,6 +119,17 @@ TestTheme* makeTheme() {
                           {QStringLiteral("application-x-shellscript"), kScriptColour}});
 }
 
+// Writes a file into `dir` with the given content and extra permission bits; answers its path.
+QString writeFile(const QTemporaryDir& dir, const char* name, const QByteArray& data,
+                  QFileDevice::Permissions extra = {}) {
+    QFile file(dir.filePath(QString::fromLatin1(name)));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << name;
+    file.write(data);
+    file.close();
+    file.setPermissions(file.permissions() | extra);
+    return file.fileName();
+}
+
 } // namespace
 
 TEST(SystemIconWidth, FollowsTheStyle) {
@@ -296,18 +307,10 @@ TEST(ShellProvider, DriveWithoutThemeIconTakesOurDriveBitmap) {
 TEST(ShellProvider, FilesWithoutExtensionAndProgramsAreKeyedByPath) {
     std::unique_ptr<TestTheme> theme(makeTheme());
     QTemporaryDir dir;
-    const auto write = [&](const char* name, const QByteArray& data, bool exec) {
-        QFile file(dir.filePath(QString::fromLatin1(name)));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(data);
-        file.close();
-        if (exec)
-            file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
-    };
-    write("letter", "plain words\n", false);
-    write("NOTES", "more plain words\n", false);
-    write("run.sh", "#!/bin/sh\necho hi\n", true);
-    write("data.txt", "text, marked executable as FAT mounts do\n", true);
+    writeFile(dir, "letter", "plain words\n");
+    writeFile(dir, "NOTES", "more plain words\n");
+    writeFile(dir, "run.sh", "#!/bin/sh\necho hi\n", QFileDevice::ExeOwner);
+    writeFile(dir, "data.txt", "text, marked executable as FAT mounts do\n", QFileDevice::ExeOwner);
 
     CountingProvider provider;
     const QString folder = dir.path() + QStringLiteral("/");
@@ -333,18 +336,10 @@ TEST(ShellProvider, FilesWithoutExtensionAndProgramsAreKeyedByPath) {
 
 TEST(ProgramFiles, ExecuteBitAndProgramContent) {
     QTemporaryDir dir;
-    const auto make = [&](const char* name, const QByteArray& data, bool exec) {
-        QFile file(dir.filePath(QString::fromLatin1(name)));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(data);
-        file.close();
-        if (exec)
-            file.setPermissions(file.permissions() | QFileDevice::ExeOther);
-        return file.fileName();
-    };
-    EXPECT_TRUE(IsProgramFile(make("tool", "#!/bin/sh\nexit 0\n", true)));
-    EXPECT_FALSE(IsProgramFile(make("tool2", "#!/bin/sh\nexit 0\n", false)));
-    EXPECT_FALSE(IsProgramFile(make("notes.txt", "just text\n", true)));
+    const auto exec = QFileDevice::ExeOther;
+    EXPECT_TRUE(IsProgramFile(writeFile(dir, "tool", "#!/bin/sh\nexit 0\n", exec)));
+    EXPECT_FALSE(IsProgramFile(writeFile(dir, "tool2", "#!/bin/sh\nexit 0\n")));
+    EXPECT_FALSE(IsProgramFile(writeFile(dir, "notes.txt", "just text\n", exec)));
     EXPECT_FALSE(IsProgramFile(dir.path()));
     EXPECT_FALSE(IsProgramFile(dir.filePath("missing")));
 }

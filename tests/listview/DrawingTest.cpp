@@ -156,16 +156,13 @@ TEST(ShowErrorMessage, TheBoxFunctionIsReplaceable) {
     seen.clear();
 }
 
-class Hints : public ::testing::Test {
+class Hints : public ViewTest {
 protected:
     void SetUp() override {
         f.folder("sub");
         f.file("short.txt", 5);
         f.file(QString(60, u'x') + ".txt", 7);
-        view.SetViewStyle(vsReport);
-        view.resize(700, 300);
-        view.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+        show({700, 300}, vsReport);
         view.Directory().SetLocation(f.path());
         view.setColumnWidth(0, 200); // the list style sized it to the drive names
         QApplication::processEvents();
@@ -173,8 +170,6 @@ protected:
     QString date(const QString& caption) const {
         return FileDateText(view.ItemData(rowOf(view, caption))->Time);
     }
-    Folder f;
-    TFileListView view;
 };
 
 TEST_F(Hints, TheFourFormats) {
@@ -214,18 +209,15 @@ TEST_F(Hints, ShownForTheItemUnderTheMouse) {
 
 // Grabs the view offscreen, checks that icons and a cut caption are drawn, and keeps the
 // picture as a test artifact.
-TEST(Rendering, IconsAndCutCaptionsOnScreen) {
-    Folder f;
+class Rendering : public ViewTest {};
+
+TEST_F(Rendering, IconsAndCutCaptionsOnScreen) {
     f.folder("Documents");
     f.folder(".hidden-folder");
     f.file("report_.txt", 1234);
     f.file("a_document_with_a_name_far_too_long_for_its_column_.txt", 987654);
     f.file("notes", 42);
-    TFileListView view;
-    view.SetViewStyle(vsReport);
-    view.resize(640, 200);
-    view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    show({640, 200}, vsReport);
     view.Directory().SetLocation(f.path());
     view.setColumnWidth(0, 160);
     view.SelectItem(rowOf(view, "report_.txt"));

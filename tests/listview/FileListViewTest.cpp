@@ -42,10 +42,12 @@ void pressKey(TFileListView& view, Qt::Key key, Qt::KeyboardModifiers mods = Qt:
     QTest::keyClick(&view, key, mods);
 }
 
+// The tests of one view over a folder of their own.
+class FileListView : public ViewTest {};
+
 } // namespace
 
-TEST(FileListView, StartsReadOnlyWithFiveColumnsAndTheDriveList) {
-    TFileListView view;
+TEST_F(FileListView, StartsReadOnlyWithFiveColumnsAndTheDriveList) {
     EXPECT_TRUE(view.ReadOnly());
     EXPECT_EQ(view.ViewStyle(), vsList);
     EXPECT_TRUE(view.isHeaderHidden());
@@ -71,13 +73,11 @@ TEST(FileListView, StartsReadOnlyWithFiveColumnsAndTheDriveList) {
     expectRowsFollowModel(view);
 }
 
-TEST(FileListView, RowsFollowTheModelAfterEveryUpdate) {
-    Folder f;
+TEST_F(FileListView, RowsFollowTheModelAfterEveryUpdate) {
     f.folder("sub");
     f.file("b.txt");
     f.file("a.txt");
     f.file("notes.doc");
-    TFileListView view;
     view.Directory().SetLocation(f.path());
     expectRowsFollowModel(view);
     EXPECT_FALSE(view.ShowingDrives());
@@ -108,7 +108,7 @@ TEST(FileListView, RowsFollowTheModelAfterEveryUpdate) {
     EXPECT_TRUE(view.ShowingDrives());
 }
 
-TEST(FileListView, CellTexts) {
+TEST_F(FileListView, CellTexts) {
     const quint32 afternoon = dosDateTime(2024, 3, 5, 13, 5, 6);
     const quint32 midnight = dosDateTime(2024, 3, 5, 0, 0, 0);
     TFileInfo big = makeEntry("big.iso", faArchive, 5'000'000'000LL, afternoon);
@@ -138,11 +138,9 @@ TEST(FileListView, CellTexts) {
     EXPECT_EQ(FileDateText(0), "") << "no date";
 }
 
-TEST(FileListView, CellTextsOfARealListingAndOfTheDrives) {
-    Folder f;
+TEST_F(FileListView, CellTextsOfARealListingAndOfTheDrives) {
     f.folder("sub");
     f.file("data_.txt", 1234);
-    TFileListView view;
     view.Directory().SetLocation(f.path());
     const auto cell = [&](const QString& caption, int column) {
         return view.model()->index(rowOf(view, caption), column).data().toString();
@@ -152,6 +150,12 @@ TEST(FileListView, CellTextsOfARealListingAndOfTheDrives) {
     EXPECT_FALSE(cell("data_.txt", 3).isEmpty());
     EXPECT_EQ(cell("sub", 2), "Directory");
     EXPECT_EQ(cell("sub", 1), "0");
+    // What column 0 paints: the entry's icon and name; the hint's details.
+    const QModelIndex sub = view.model()->index(rowOf(view, "sub"), 0);
+    EXPECT_EQ(sub.data(TFileListView::ImageIndexRole), int(TFileIconProvider::ClosedFolder));
+    EXPECT_EQ(view.ItemImageIndex(sub.row()), TFileIconProvider::ClosedFolder);
+    EXPECT_EQ(sub.data(TFileListView::EntryNameRole), "sub");
+    EXPECT_EQ(sub.data(Qt::ToolTipRole), view.HintText(sub.row()));
 
     view.Directory().SetLocation(QString());
     EXPECT_EQ(cell("USB", 1), "9540 MB");
@@ -159,9 +163,7 @@ TEST(FileListView, CellTextsOfARealListingAndOfTheDrives) {
     EXPECT_EQ(cell("USB", 4), "");
 }
 
-TEST(FileListView, ReportStyleSwitchesTheFourthCaption) {
-    Folder f;
-    TFileListView view;
+TEST_F(FileListView, ReportStyleSwitchesTheFourthCaption) {
     view.SetViewStyle(vsReport);
     EXPECT_FALSE(view.isHeaderHidden());
     view.Directory().SetLocation(QString());
@@ -172,11 +174,9 @@ TEST(FileListView, ReportStyleSwitchesTheFourthCaption) {
     EXPECT_TRUE(view.isHeaderHidden());
 }
 
-TEST(FileListView, ListStyleSizesTheFirstColumnToTheWidestCaption) {
-    Folder f;
+TEST_F(FileListView, ListStyleSizesTheFirstColumnToTheWidestCaption) {
     f.file("short.txt");
     f.file("a rather much longer file name.txt");
-    TFileListView view;
     view.Directory().SetLocation(f.path());
     const QFontMetrics fm(view.font());
     const int widest = fm.horizontalAdvance("a rather much longer file name.txt");
@@ -188,14 +188,14 @@ TEST(FileListView, ListStyleSizesTheFirstColumnToTheWidestCaption) {
     EXPECT_EQ(view.columnWidth(2), view.IconProvider()->Width() + widest + 3);
 }
 
-TEST(FileListView, ListStyleMeasuresEveryCaptionOfALargeFolder) {
+TEST_F(FileListView, ListStyleMeasuresEveryCaptionOfALargeFolder) {
     // Large lists are measured on several threads: the widest name may be in any part.
-    Folder f(QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm")
-                                                       : QDir::tempPath());
+    Folder shm(QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm")
+                                                         : QDir::tempPath());
     const int count = 20'000;
     for (int i = 0; i < count; ++i) {
         const QByteArray path =
-            (f / QStringLiteral("n%1.txt").arg(i, 5, 10, QLatin1Char('0'))).toUtf8();
+            (shm / QStringLiteral("n%1.txt").arg(i, 5, 10, QLatin1Char('0'))).toUtf8();
         const int fd = ::open(path.constData(), O_CREAT | O_WRONLY, 0644);
         ASSERT_GE(fd, 0);
         ::close(fd);
@@ -206,30 +206,24 @@ TEST(FileListView, ListStyleMeasuresEveryCaptionOfALargeFolder) {
         QStringLiteral("AVAWAYATo Ty Yo LT WA Va fi ffi ffl affluent office, longest.txt"),
         QStringLiteral("zz ünïcødé ΑΒΓ кириллица longest name of them all.txt"),
     };
-    TFileListView view;
-    view.Directory().SetLocation(f.path());
+    view.Directory().SetLocation(shm.path());
     for (const QString& longest : longests) {
         SCOPED_TRACE(longest.toStdString());
-        f.file(longest);
+        shm.file(longest);
         view.Directory().Refresh();
         ASSERT_EQ(view.ItemCount(), count + 2);
         EXPECT_EQ(view.columnWidth(0),
                   view.IconProvider()->Width() + view.fontMetrics().horizontalAdvance(longest) + 3);
-        ASSERT_TRUE(QFile::remove(f / longest));
+        ASSERT_TRUE(QFile::remove(shm / longest));
     }
 }
 
-TEST(FileListView, HeaderClicksSortThroughTheModel) {
-    Folder f;
+TEST_F(FileListView, HeaderClicksSortThroughTheModel) {
     f.folder("zdir");
     f.file("a.txt", 300);
     f.file("b.txt", 100);
     f.file("c.txt", 200);
-    TFileListView view;
-    view.SetViewStyle(vsReport);
-    view.resize(700, 300);
-    view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    show({700, 300}, vsReport);
     view.Directory().SetLocation(f.path());
 
     const auto click = [&](int column) {
@@ -271,15 +265,13 @@ TEST(FileListView, HeaderClicksSortThroughTheModel) {
     expectRowsFollowModel(view);
 }
 
-class Navigation : public ::testing::Test {
+class Navigation : public ViewTest {
 protected:
     void SetUp() override {
         f.folder("a/b/inner");
         f.file("a/b/doc.txt");
         f.file("a/top.txt");
-        view.resize(500, 300);
-        view.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+        show({500, 300});
         view.setFocus();
         view.Directory().SetLocation(f / "a/b");
     }
@@ -295,9 +287,6 @@ protected:
         const QPoint at = view.visualRect(view.model()->index(row, 0)).center();
         QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, at);
     }
-
-    Folder f;
-    TFileListView view;
 };
 
 TEST_F(Navigation, EnterOpensFoldersAndDotDotButNotFiles) {
@@ -382,14 +371,10 @@ TEST_F(Navigation, WantedKeys) {
     EXPECT_FALSE(wanted(Qt::Key_A, Qt::ShiftModifier));
 }
 
-TEST(FileListView, LocationChangeScrollsToTopAndFiresTheEvent) {
-    Folder f;
+TEST_F(FileListView, LocationChangeScrollsToTopAndFiresTheEvent) {
     for (int i = 0; i < 200; ++i)
         f.file(QStringLiteral("file%1.txt").arg(i, 3, 10, QLatin1Char('0')));
-    TFileListView view;
-    view.resize(300, 150);
-    view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    show({300, 150});
     QStringList changes;
     QObject* sender = nullptr;
     view.OnDirectoryChanged = [&](QObject* s, const QString& dir) {
@@ -413,11 +398,9 @@ TEST(FileListView, LocationChangeScrollsToTopAndFiresTheEvent) {
     EXPECT_EQ(view.ItemCount(), 1 + 20);
 }
 
-TEST(FileListView, LoadingRefusesUpdatesUntilLoaded) {
-    Folder f;
+TEST_F(FileListView, LoadingRefusesUpdatesUntilLoaded) {
     f.file("x_.txt");
     f.file("y.doc");
-    TFileListView view;
     const int drives = view.ItemCount();
     view.BeginLoading();
     EXPECT_TRUE(view.IsLoading());
@@ -433,14 +416,12 @@ TEST(FileListView, LoadingRefusesUpdatesUntilLoaded) {
     EXPECT_EQ(rowOf(view, "y.doc"), -1);
 }
 
-TEST(FileListView, DirectoryPropertyAssignsIntoTheOwnedModel) {
-    Folder f;
+TEST_F(FileListView, DirectoryPropertyAssignsIntoTheOwnedModel) {
     f.file("p_.txt");
     f.file("q.doc");
     TDirectory source;
     source.SetFileMask("*_.txt");
     source.SetLocation(f.path());
-    TFileListView view;
     TDirectory* owned = &view.Directory();
     view.SetDirectory(source);
     EXPECT_EQ(&view.Directory(), owned) << "never replaced";
@@ -451,10 +432,8 @@ TEST(FileListView, DirectoryPropertyAssignsIntoTheOwnedModel) {
     EXPECT_EQ(rowOf(view, "q.doc"), -1);
 }
 
-TEST(FileListView, WaitCursorDuringEveryUpdateAndRestoredOnFailure) {
-    Folder f;
+TEST_F(FileListView, WaitCursorDuringEveryUpdateAndRestoredOnFailure) {
     f.file("one.txt");
-    TFileListView view;
     ASSERT_EQ(QApplication::overrideCursor(), nullptr);
     int seen = 0;
     view.OnFileFound = [&](QObject*, const TSearchRec&, bool&) {
@@ -474,10 +453,8 @@ TEST(FileListView, WaitCursorDuringEveryUpdateAndRestoredOnFailure) {
     expectRowsFollowModel(view); // what was listed so far
 }
 
-TEST(FileListView, CustomDrawEventsCanReplaceTheDefault) {
-    Folder f;
+TEST_F(FileListView, CustomDrawEventsCanReplaceTheDefault) {
     f.file("one.txt");
-    TFileListView view;
     view.SetViewStyle(vsReport);
     view.resize(600, 200);
     view.Directory().SetLocation(f.path());
@@ -510,10 +487,8 @@ TEST(FileListView, CustomDrawEventsCanReplaceTheDefault) {
     EXPECT_EQ(image.pixelColor(inViewport), QColor(Qt::magenta));
 }
 
-TEST(FileListView, ADrawHandlerMayRecolourTheDefaultDrawing) {
-    Folder f;
+TEST_F(FileListView, ADrawHandlerMayRecolourTheDefaultDrawing) {
     f.file("recoloured_name.txt");
-    TFileListView view;
     view.SetViewStyle(vsReport);
     view.resize(600, 200);
     view.Directory().SetLocation(f.path());

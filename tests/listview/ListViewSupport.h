@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <QStringList>
@@ -85,6 +86,22 @@ public:
 
 private:
     ShowErrorMessageFunction previous_;
+};
+
+// A file list beside a folder of our own: the set-up most view tests share. The view is
+// made first and lists the drives until a test sets its location.
+class ViewTest : public ::testing::Test {
+protected:
+    // Shows the view in a style at a size, and waits until it is on screen.
+    void show(QSize size, TViewStyle style = vsList) {
+        view.SetViewStyle(style);
+        view.resize(size);
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    }
+
+    Folder f;
+    TFileListView view;
 };
 
 int rowOf(const TFileListView& view, const QString& caption);

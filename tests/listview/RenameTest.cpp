@@ -13,7 +13,7 @@ using namespace lvtest;
 
 namespace {
 
-class Rename : public ::testing::Test {
+class Rename : public ViewTest {
 protected:
     void SetUp() override {
         f.folder("sub");
@@ -23,9 +23,7 @@ protected:
     }
     int row(const QString& caption) const { return rowOf(view, caption); }
 
-    Folder f;
     BoxCapture boxes;
-    TFileListView view;
 };
 
 } // namespace
@@ -110,9 +108,7 @@ class InPlace : public Rename {
 protected:
     void SetUp() override {
         Rename::SetUp();
-        view.resize(500, 300);
-        view.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+        show({500, 300});
         view.setFocus();
     }
     QLineEdit* startEditing(const QString& caption) {

@@ -45,6 +45,10 @@ TEST_F(Rendering, DrawsIconsCaptionsAndTheSelection) {
             for (int y = p.y(); y < p.y() + r.height(); ++y)
                 ink += QColor(image.pixel(x, y)).rgb() != background.rgb();
         EXPECT_GT(ink, 20) << i;
+        // The icon drawn is the one the model answers, and the node keeps it.
+        const QVariant icon = tree->IndexOf(tree->Root(i)).data(TDirectoryTreeView::ImageIndexRole);
+        EXPECT_EQ(icon.toInt(), tree->Root(i)->ImageIndex()) << i;
+        EXPECT_GE(icon.toInt(), 0) << i;
     }
 }
 

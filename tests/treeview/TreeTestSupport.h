@@ -106,6 +106,15 @@ protected:
                           QPoint(r.left() - tree->indentation() / 2, r.center().y()));
     }
 
+    // How often a click on the node fires OnChange (once, unless a guard was left set).
+    int changesFromClick(TDirectoryNode* node) {
+        int changes = 0;
+        tree->OnChange = [&](QObject*, TDirectoryNode*) { ++changes; };
+        clickNode(node);
+        tree->OnChange = nullptr;
+        return changes;
+    }
+
     QString base;
     std::shared_ptr<TestMounts> mounts;
     std::unique_ptr<TDirectoryTreeView> tree;
