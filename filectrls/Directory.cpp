@@ -1,8 +1,8 @@
 #include "filectrls/Directory.h"
 
-#include "filectrls/ShellChangeThread.h"
 #include "base/ApplicationException.h"
 #include "base/Exception.h"
+#include "filectrls/ShellChangeThread.h"
 #include "platform/Enumerate.h"
 #include "platform/FsString.h"
 #include "platform/Mounts.h"

@@ -1,6 +1,7 @@
 #include "filectrls/FileIconProvider.h"
 
 #include "platform/FsString.h"
+#include "platform/Paths.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -38,10 +39,6 @@ QString extractFileExt(const QString& name) {
     if (dot < 0 || dot < name.lastIndexOf(u'/'))
         return {};
     return name.mid(dot);
-}
-
-QString includeTrailingDelimiter(const QString& path) {
-    return path.endsWith(u'/') ? path : path + u'/';
 }
 
 bool themeIcon(const QString& name, QIcon& icon) {
@@ -288,7 +285,7 @@ int TWindowsFileIconProvider::DriveIndexOf(TFileInfo& entry) {
 int TWindowsFileIconProvider::FileIndexOf(TFileInfo& entry, const QString& folder) {
     const QString name = platform::fromFsBytes(entry.Name);
     const QString ext = extractFileExt(name);
-    const QString path = includeTrailingDelimiter(folder) + name;
+    const QString path = platform::withTrailingSlash(folder) + name;
     // Program files and files without extension each show their own icon: keyed by path.
     // Devices, FIFOs and drives the theme knows nothing about: never read, only named.
     const bool nameOnly = (entry.Attr & faSysFile) || (entry.Attr & faVolumeID);

@@ -1,11 +1,12 @@
 #include "filectrls/FileListView.h"
 
+#include "base/ApplicationException.h"
+#include "base/ResourceStrings.h"
 #include "filectrls/DrawItemText.h"
 #include "filectrls/FileIconProvider.h"
 #include "filectrls/LayoutLoading.h"
-#include "base/ApplicationException.h"
 #include "platform/FsString.h"
-#include "base/ResourceStrings.h"
+#include "platform/Paths.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>
@@ -75,10 +76,6 @@ QByteArray itemKey(const TFileInfo* entry) {
     if (!entry)
         return {};
     return (entry->Attr & faVolumeID) ? entry->FindName() : entry->Name;
-}
-
-QString includeTrailingDelimiter(const QString& path) {
-    return path.endsWith(u'/') ? path : path + u'/';
 }
 
 } // namespace
@@ -787,7 +784,7 @@ void TFileListView::GoUp() {
     const QString target =
         IsDriveRoot(location)
             ? QString()
-            : NormalizeLocation(includeTrailingDelimiter(location) + QStringLiteral(".."));
+            : NormalizeLocation(platform::withTrailingSlash(location) + QStringLiteral(".."));
     if (target != location) {
         // The folder just left becomes the current item of its parent (a drive, of the list).
         QString left = location;
@@ -962,10 +959,9 @@ std::optional<TRenameResult> TFileListView::Rename(int item, const QString& newN
         return std::nullopt;
     const TRenameResult result = directory_->Rename(entry, newName);
     if (!result.ok()) {
-        const QString message =
-            result.Code == TRenameResult::NameTaken
-                ? rs::text(rs::SFileNameTaken)
-                : rs::format(rs::SAccessDeniedTo, {caption});
+        const QString message = result.Code == TRenameResult::NameTaken
+                                    ? rs::text(rs::SFileNameTaken)
+                                    : rs::format(rs::SAccessDeniedTo, {caption});
         if (deferBox) // not inside the editor's commit: the box runs an event loop
             QTimer::singleShot(0, this,
                                [message] { runGuarded([&] { ShowErrorMessage(message); }); });

@@ -1,9 +1,9 @@
 // The drive list through the model, and the model's watcher: refreshes on change, and an
 // exception from a refresh goes to the application's handler while watching goes on.
-#include "filectrls/Directory.h"
-#include "filectrls/ShellChangeThread.h"
 #include "base/ApplicationException.h"
 #include "base/Exception.h"
+#include "filectrls/Directory.h"
+#include "filectrls/ShellChangeThread.h"
 #include "listing/ListingTestSupport.h"
 #include "platform/FsString.h"
 #include "platform/Mounts.h"

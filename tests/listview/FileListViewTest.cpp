@@ -1,8 +1,8 @@
 // The file list view: rows, cell texts, columns, sorting, navigation, loading, events.
 #include "ListViewSupport.h"
 
-#include "filectrls/FileIconProvider.h"
 #include "base/ResourceStrings.h"
+#include "filectrls/FileIconProvider.h"
 
 #include <QApplication>
 #include <QDir>

@@ -2,8 +2,8 @@
 // rebuilt while a box is open.
 #include "ListViewSupport.h"
 
-#include "filectrls/FileIconProvider.h"
 #include "base/ResourceStrings.h"
+#include "filectrls/FileIconProvider.h"
 
 #include <QApplication>
 #include <QLineEdit>

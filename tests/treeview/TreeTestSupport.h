@@ -1,9 +1,9 @@
 #pragma once
 // Shared set-up of the folder tree tests: a private folder, volumes presented through a test
 // mount source, errors of event handlers collected instead of shown.
-#include "filectrls/DirectoryTreeView.h"
 #include "base/ApplicationException.h"
 #include "base/Exception.h"
+#include "filectrls/DirectoryTreeView.h"
 #include "platform/FsString.h"
 #include "platform/Mounts.h"
 
