@@ -20,38 +20,38 @@ constexpr uint32_t kWentOut = IN_DELETE | IN_MOVED_FROM;
 } // namespace
 
 FolderWatch::FolderWatch() {
-    m_fd = m_calls->init(IN_NONBLOCK | IN_CLOEXEC);
-    if (m_fd < 0)
-        m_error = errno;
+    fd_ = calls_->init(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd_ < 0)
+        error_ = errno;
 }
 
 FolderWatch::~FolderWatch() {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
 int FolderWatch::add(QByteArrayView folder, bool followLink, int& err) {
     const QByteArray path = folder.toByteArray();
-    const int wd = m_calls->addWatch(m_fd, path.constData(),
-                                     kWatchMask | (followLink ? 0u : uint32_t(IN_DONT_FOLLOW)));
+    const int wd = calls_->addWatch(fd_, path.constData(),
+                                    kWatchMask | (followLink ? 0u : uint32_t(IN_DONT_FOLLOW)));
     err = wd < 0 ? errno : 0;
     return wd;
 }
 
 void FolderWatch::remove(int watch) {
-    ::inotify_rm_watch(m_fd, watch);
+    ::inotify_rm_watch(fd_, watch);
 }
 
 bool FolderWatch::read(std::vector<Event>& events) {
     alignas(inotify_event) char buffer[64 * 1024];
     for (;;) {
-        const ssize_t n = m_calls->read(m_fd, buffer, sizeof buffer);
+        const ssize_t n = calls_->read(fd_, buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             if (errno == EAGAIN)
                 return true;
-            m_error = errno;
+            error_ = errno;
             return false;
         }
         if (n == 0)

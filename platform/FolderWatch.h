@@ -37,10 +37,10 @@ public:
 
     // False when no inotify instance could be had (error(): EMFILE past the per-user limit
     // of instances).
-    bool isValid() const { return m_fd >= 0; }
-    int error() const { return m_error; }
+    bool isValid() const { return fd_ >= 0; }
+    int error() const { return error_; }
     // Readable while events wait.
-    int fd() const { return m_fd; }
+    int fd() const { return fd_; }
 
     // Watches `folder`; a folder already watched (also under another name) answers its
     // existing watch. A symbolic link is followed only when asked. Answers -1 with errno in
@@ -53,9 +53,9 @@ public:
     bool read(std::vector<Event>& events);
 
 private:
-    std::shared_ptr<InotifyCalls> m_calls = inotifyCalls();
-    int m_fd = -1;
-    int m_error = 0;
+    std::shared_ptr<InotifyCalls> calls_ = inotifyCalls();
+    int fd_ = -1;
+    int error_ = 0;
 };
 
 } // namespace platform

@@ -29,9 +29,9 @@ StopSignals::StopSignals() {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    m_read = fds[0];
-    m_write = fds[1];
-    stopWriteFd.store(m_write, std::memory_order_relaxed);
+    read_ = fds[0];
+    write_ = fds[1];
+    stopWriteFd.store(write_, std::memory_order_relaxed);
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
@@ -41,19 +41,19 @@ StopSignals::StopSignals() {
 }
 
 StopSignals::~StopSignals() {
-    if (m_read < 0)
+    if (read_ < 0)
         return;
     ::sigaction(SIGINT, &previousInt, nullptr);
     ::sigaction(SIGTERM, &previousTerm, nullptr);
     stopWriteFd.store(-1, std::memory_order_relaxed);
-    ::close(m_read);
-    ::close(m_write);
+    ::close(read_);
+    ::close(write_);
 }
 
 bool StopSignals::take() {
     bool any = false;
     char buffer[64];
-    while (m_read >= 0 && ::read(m_read, buffer, sizeof buffer) > 0)
+    while (read_ >= 0 && ::read(read_, buffer, sizeof buffer) > 0)
         any = true;
     return any;
 }

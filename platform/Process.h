@@ -15,14 +15,14 @@ public:
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
-    bool isValid() const { return m_read >= 0; }
-    int fd() const { return m_read; }
+    bool isValid() const { return read_ >= 0; }
+    int fd() const { return read_; }
     // Whether a stop was requested (reads the pending requests).
     bool take();
 
 private:
-    int m_read = -1;
-    int m_write = -1;
+    int read_ = -1;
+    int write_ = -1;
 };
 
 bool isTerminal(std::FILE* stream);

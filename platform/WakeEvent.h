@@ -15,10 +15,10 @@ public:
     WakeEvent(const WakeEvent&) = delete;
     WakeEvent& operator=(const WakeEvent&) = delete;
 
-    bool isValid() const { return m_fd >= 0; }
-    int error() const { return m_error; }
+    bool isValid() const { return fd_ >= 0; }
+    int error() const { return error_; }
     // Readable while signalled.
-    int fd() const { return m_fd; }
+    int fd() const { return fd_; }
 
     // From any thread while the object exists.
     void signal();
@@ -26,8 +26,8 @@ public:
     void clear();
 
 private:
-    int m_fd = -1;
-    int m_error = 0;
+    int fd_ = -1;
+    int error_ = 0;
 };
 
 } // namespace platform
