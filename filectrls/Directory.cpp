@@ -398,6 +398,11 @@ void TDirectory::ListFolder() {
                 segments[i].found.push_back(entry);
         }
     }
+    // Room for every file at once: no regrowth, and nothing left for the final fitting to copy.
+    size_t files = 0;
+    for (const MaskSegment& segment : segments)
+        files += segment.found.size();
+    entries_.reserve(entries_.size() + files);
     for (MaskSegment& segment : segments) {
         for (Found& found : segment.found)
             AddEntry(std::move(found.rec), found.described);
