@@ -361,7 +361,7 @@ void TDirectory::ListFolder() {
     std::vector<MaskSegment> segments;
     if (filter.wantFiles)
         segments = maskSegments(fileMask_);
-    const bool statAll = filter.needsMode() || (client_ && client_->wantsEntryDetails());
+    const bool statAll = filter.needsMode() || (client_ && client_->WantsEntryDetails());
     std::vector<char> matched(segments.size());
 
     NameArena names;

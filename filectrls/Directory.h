@@ -18,7 +18,7 @@ public:
     // True (the default): EntryFound is given every field. False: it may be given an entry
     // described by name and kind alone (Size, Time and the read-only bit still 0), which the
     // model fills when the entry is first handed out; saves a stat per entry.
-    virtual bool wantsEntryDetails() const { return true; }
+    virtual bool WantsEntryDetails() const { return true; }
     // An update has finished: the list is complete and sorted.
     virtual void ListingEnded() = 0;
     // An update is about to start; false cancels the whole update.

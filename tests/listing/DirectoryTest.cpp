@@ -44,7 +44,7 @@ public:
     void MaskChanged(const QString& newMask) override {
         calls << QStringLiteral("Mask:") + newMask;
     }
-    bool wantsEntryDetails() const override { return details; }
+    bool WantsEntryDetails() const override { return details; }
 
     // The calls other than Found.
     QStringList brackets() const {
