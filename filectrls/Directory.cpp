@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <numeric>
 #include <optional>
 #include <vector>
@@ -433,7 +434,7 @@ class SortKeys {
 public:
     SortKeys(std::vector<TFileInfo>& entries, TSortMode mode) : names_(entries.size()) {
         if (mode == smType)
-            types_.emplace(entries.size());
+            types_ = std::make_unique<NameKeys>(entries.size());
         items_.resize(entries.size());
         for (size_t i = 0; i < entries.size(); ++i) {
             TFileInfo& e = entries[i];
@@ -503,7 +504,7 @@ private:
 
     std::vector<Item> items_;
     NameKeys names_;
-    std::optional<NameKeys> types_;
+    std::unique_ptr<NameKeys> types_; // smType only
 };
 
 // Moves the entries into `order` (order[i] is the entry that goes to i) in place, cycle by
