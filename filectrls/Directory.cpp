@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <numeric>
 #include <optional>
 #include <vector>
@@ -226,19 +227,25 @@ int TDirectory::Count() const {
 }
 
 TFileInfo* TDirectory::Entry(int index) {
-    if (index < 0 || index >= Count())
-        throw EListError(index);
+    ListedEntry(index);
+    DescribeEntries();
     return &entries_[size_t(index)];
 }
 
 const TFileInfo* TDirectory::Entry(int index) const {
-    if (index < 0 || index >= Count())
-        throw EListError(index);
+    ListedEntry(index);
+    DescribeEntries();
     return &entries_[size_t(index)];
 }
 
+const TSearchRec& TDirectory::ListedEntry(int index) const {
+    if (index < 0 || index >= Count())
+        throw EListError(index);
+    return entries_[size_t(index)];
+}
+
 QString TDirectory::EntryName(int index) const {
-    return platform::fromFsBytes(Entry(index)->Name);
+    return platform::fromFsBytes(ListedEntry(index).Name);
 }
 
 void TDirectory::UpdateListing(bool reread) {
@@ -272,11 +279,14 @@ void TDirectory::Refresh() {
 
 void TDirectory::ClearEntries() {
     std::vector<TFileInfo>().swap(entries_);
+    undescribed_ = 0;
 }
 
-void TDirectory::AddEntry(TSearchRec&& rec) {
-    if (!client_ || client_->EntryFound(rec))
-        entries_.emplace_back(std::move(rec));
+void TDirectory::AddEntry(TSearchRec&& rec, bool described) {
+    if (client_ && !client_->EntryFound(rec))
+        return;
+    entries_.emplace_back(std::move(rec)).described_ = described;
+    undescribed_ += described ? 0 : 1;
 }
 
 void TDirectory::ListDrives() {
@@ -284,174 +294,253 @@ void TDirectory::ListDrives() {
         AddEntry(std::move(rec));
 }
 
-// The folders and the files of every mask segment come from one reading of the folder: each
-// entry is stat'ed at most once, and not at all when its name matches no segment and it cannot
-// be a folder. Entries are offered in the specified order all the same: the folders in the
-// order found, then the files segment by segment (a file matching two segments twice).
-void TDirectory::ListFolder() {
-    const bool wantFolders = fileType_.contains(ftDirectory);
-    quint32 folderMask = faDirectory;
-    if (fileType_.contains(ftSystem))
-        folderMask |= faSysFile;
-    if (fileType_.contains(ftHidden))
-        folderMask |= faHidden;
-    const bool wantFiles = fileType_.contains(ftArchive) || fileType_.contains(ftNormal);
-    const bool normal = fileType_.contains(ftNormal);
-    const quint32 fileMask =
-        fileType_.bits() & (faReadOnly | faHidden | faSysFile | faVolumeID | faArchive);
+namespace {
 
-    struct Segment {
-        platform::WildcardPattern pattern;
-        int maskExtLen;
-        std::vector<TSearchRec> found;
-    };
-    std::vector<Segment> segments;
-    if (wantFiles) {
-        for (const QString& part : fileMask_.split(QLatin1Char(';'))) {
-            const QByteArray bytes = platform::toFsBytes(part);
-            // A segment naming another folder would search there; the listing stays in its own.
-            segments.push_back(Segment{bytes.contains('/') ? platform::WildcardPattern()
+// What the file type lets into a listing, as attribute masks.
+struct ListingFilter {
+    explicit ListingFilter(TFileType type, bool withParent)
+        : wantFolders(type.contains(ftDirectory)),
+          wantFiles(type.contains(ftArchive) || type.contains(ftNormal)),
+          normal(type.contains(ftNormal)), includeParent(withParent),
+          folderMask(faDirectory | (type.contains(ftSystem) ? faSysFile : 0) |
+                     (type.contains(ftHidden) ? faHidden : 0)),
+          fileMask(type.bits() & (faReadOnly | faHidden | faSysFile | faVolumeID | faArchive)) {}
+
+    // Folders are never files: the file search mask lacks the directory bit.
+    bool takesFolder(quint32 attr, QByteArrayView name) const {
+        return wantFolders && platform::passesSearchMask(attr, folderMask) &&
+               (includeParent || name != "..");
+    }
+    // Without ftNormal a file must also carry one of the asked-for attributes.
+    bool takesFile(quint32 attr, bool extensionFits) const {
+        return normal ? extensionFits : (extensionFits && (attr & fileMask) != 0);
+    }
+    // Only that last rule can need the read-only bit, which only a stat gives.
+    bool needsMode() const { return !normal && (fileMask & faReadOnly); }
+
+    bool wantFolders, wantFiles, normal, includeParent;
+    quint32 folderMask, fileMask;
+};
+
+// A record found and whether it has been described (stat'ed) yet.
+struct Found {
+    TSearchRec rec;
+    bool described;
+};
+
+// One ';'-separated part of the file mask and the files it found.
+struct MaskSegment {
+    platform::WildcardPattern pattern;
+    int maskExtLen;
+    std::vector<Found> found;
+};
+
+std::vector<MaskSegment> maskSegments(const QString& mask) {
+    std::vector<MaskSegment> segments;
+    for (const QString& part : mask.split(QLatin1Char(';'))) {
+        const QByteArray bytes = platform::toFsBytes(part);
+        // A segment naming another folder would search there; the listing stays in its own.
+        segments.push_back(MaskSegment{bytes.contains('/') ? platform::WildcardPattern()
                                                            : platform::WildcardPattern(bytes),
                                        platform::extensionLength(bytes),
                                        {}});
-        }
     }
+    return segments;
+}
+
+} // namespace
+
+// The folders and the files of every mask segment come from one reading of the folder. An
+// entry whose name matches no segment and which cannot be a folder is never stat'ed; the
+// others are known by the kind the folder gives, and stat'ed at once only when that kind is
+// unknown or a link (whose target decides), when the filter needs the mode, or when the client
+// wants every field; the rest is filled on first need (DescribeEntries). Entries are offered
+// in the specified order all the same: the folders in the order found, then the files segment
+// by segment (a file matching two segments twice).
+void TDirectory::ListFolder() {
+    const ListingFilter filter(fileType_, includeParentDir_);
+    std::vector<MaskSegment> segments;
+    if (filter.wantFiles)
+        segments = maskSegments(fileMask_);
+    const bool statAll = filter.needsMode() || (client_ && client_->WantsEntryDetails());
     std::vector<char> matched(segments.size());
 
     NameArena names;
     platform::FolderReader reader(platform::toFsBytes(location_));
+    listedFolder_ = reader.identity();
     while (reader.next()) {
         const QByteArrayView name = reader.name();
-        bool any = wantFolders && reader.maybeFolder();
+        bool any = filter.wantFolders && reader.maybeFolder();
         for (size_t i = 0; i < segments.size(); ++i) {
             matched[i] = segments[i].pattern.matches(name);
             any = any || matched[i];
         }
         if (!any)
             continue;
-        TSearchRec rec;
-        if (!reader.describe(rec))
+        Found entry{TSearchRec{}, true};
+        entry.rec.Attr = statAll ? 0 : reader.kindAttributes();
+        if (entry.rec.Attr != 0)
+            entry.described = false;
+        else if (!reader.describe(entry.rec))
             continue;
-        rec.Name = names.add(name);
-        if (rec.Attr & faDirectory) {
-            // Folders are never files: the file search mask lacks the directory bit.
-            if (wantFolders && platform::passesSearchMask(rec.Attr, folderMask) &&
-                (includeParentDir_ || name != ".."))
-                AddEntry(std::move(rec));
+        entry.rec.Name = names.add(name);
+        if (entry.rec.Attr & faDirectory) {
+            if (filter.takesFolder(entry.rec.Attr, name))
+                AddEntry(std::move(entry.rec), entry.described);
             continue;
         }
-        if (!platform::passesSearchMask(rec.Attr, fileMask))
+        if (!platform::passesSearchMask(entry.rec.Attr, filter.fileMask))
             continue;
         const int extLen = platform::extensionLength(name);
         for (size_t i = 0; i < segments.size(); ++i) {
-            if (!matched[i])
-                continue;
-            const bool extOk = segments[i].maskExtLen != 4 || extLen == segments[i].maskExtLen;
-            // Without ftNormal a file must also carry one of the asked-for attributes.
-            if (normal ? extOk : (extOk && (rec.Attr & fileMask) != 0))
-                segments[i].found.push_back(rec);
+            const int maskExtLen = segments[i].maskExtLen;
+            if (matched[i] &&
+                filter.takesFile(entry.rec.Attr, maskExtLen != 4 || extLen == maskExtLen))
+                segments[i].found.push_back(entry);
         }
     }
-    for (Segment& segment : segments) {
-        for (TSearchRec& rec : segment.found)
-            AddEntry(std::move(rec));
-        std::vector<TSearchRec>().swap(segment.found);
+    // Room for every file at once: no regrowth, and nothing left for the final fitting to copy.
+    size_t files = 0;
+    for (const MaskSegment& segment : segments)
+        files += segment.found.size();
+    entries_.reserve(entries_.size() + files);
+    for (MaskSegment& segment : segments) {
+        for (Found& found : segment.found)
+            AddEntry(std::move(found.rec), found.described);
+        std::vector<Found>().swap(segment.found);
     }
     listingError_ = reader.error();
 }
 
-void TDirectory::SortEntries() {
-    const size_t n = entries_.size();
-    if (n < 2)
+void TDirectory::DescribeEntries() const {
+    if (undescribed_ == 0)
         return;
-    const TSortMode mode = sortMode_;
-    const bool descending = sortDirection_ == sdDescending;
+    // An entry that is gone, or whose folder is no longer the one listed, keeps zeros.
+    const platform::ListedFolder folder(platform::toFsBytes(location_), listedFolder_);
+    for (TFileInfo& entry : entries_) {
+        if (entry.described_)
+            continue;
+        folder.describe(entry);
+        entry.described_ = true;
+    }
+    undescribed_ = 0;
+}
 
-    // What the comparison needs sits in one compact array, read in order: the entries
-    // themselves are scattered, and 100,000 of them do not fit a cache.
+namespace {
+
+// The keys of one sort, in one compact array read in order: the entries themselves are
+// scattered, and 100,000 of them do not fit a cache.
+class SortKeys {
+public:
+    SortKeys(std::vector<TFileInfo>& entries, TSortMode mode) : names_(entries.size()) {
+        if (mode == smType)
+            types_ = std::make_unique<NameKeys>(entries.size());
+        items_.resize(entries.size());
+        for (size_t i = 0; i < entries.size(); ++i) {
+            TFileInfo& e = entries[i];
+            // Drives sort by their root path, everything else by its name.
+            names_.add((mode == smName && (e.Attr & faVolumeID)) ? e.FindName() : e.Name);
+            if (types_)
+                types_->add(platform::toFsBytes(FileTypeText(e)));
+            qint64 value = 0;
+            if (mode == smSize)
+                value = e.Size;
+            else if (mode == smDate)
+                value = qint64(e.Time); // unsigned: 2044 and later after earlier
+            else if (mode == smAttributes)
+                value = qint64(e.Attr);
+            items_[i] = Item{value, quint32(i), (e.Attr & faDirectory) != 0};
+        }
+    }
+
     struct Item {
         qint64 value; // size, time or attributes, by mode
         quint32 index;
+        bool folder;
     };
-    std::vector<Item> items(n);
-    NameKeys names(n);
-    std::optional<NameKeys> types;
-    if (mode == smType)
-        types.emplace(n);
-    size_t folders = 0;
-    for (size_t i = 0; i < n; ++i) {
-        TFileInfo& e = entries_[i];
-        // Drives sort by their root path, everything else by its name.
-        names.add((mode == smName && (e.Attr & faVolumeID)) ? e.FindName() : e.Name);
-        if (types)
-            types->add(platform::toFsBytes(FileTypeText(e)));
-        qint64 value = 0;
-        if (mode == smSize)
-            value = e.Size;
-        else if (mode == smDate)
-            value = qint64(e.Time); // unsigned: 2044 and later after earlier
-        else if (mode == smAttributes)
-            value = qint64(e.Attr);
-        items[i] = Item{value, quint32(i)};
-        folders += (e.Attr & faDirectory) ? 1 : 0;
-    }
-    // Folders first, in both directions.
-    std::stable_partition(items.begin(), items.end(), [&](const Item& item) {
-        return entries_[item.index].Attr & faDirectory;
-    });
 
-    auto less = [&](const Item& a, const Item& b) {
-        int r = 0;
+    // Sorts the items, folders first in both directions; answers the new order as indexes.
+    std::vector<quint32> order(const std::vector<TFileInfo>& entries, TSortMode mode,
+                               bool descending) {
+        const auto folders = std::stable_partition(items_.begin(), items_.end(),
+                                                   [](const Item& item) { return item.folder; });
+        auto less = [&](const Item& a, const Item& b) {
+            int r = keyOrder(a, b, mode);
+            if (descending)
+                r = -r;
+            if (r == 0 && mode != smName)
+                r = names_.compare(a.index, b.index); // always ascending
+            if (r == 0) // names equal but for case: Linux keeps both; a fixed order for them
+                r = entries[a.index].Name.compare(entries[b.index].Name);
+            return r < 0;
+        };
+        std::sort(items_.begin(), folders, less);
+        std::sort(folders, items_.end(), less);
+        std::vector<quint32> result(items_.size());
+        for (size_t i = 0; i < items_.size(); ++i)
+            result[i] = items_[i].index;
+        return result;
+    }
+
+private:
+    int keyOrder(const Item& a, const Item& b, TSortMode mode) const {
         switch (mode) {
         case smName:
-            r = names.compare(a.index, b.index);
-            break;
+            return names_.compare(a.index, b.index);
         case smSize:
         case smAttributes:
-            r = compareValues(b.value, a.value); // the larger first
-            break;
+            return compareValues(b.value, a.value); // the larger first
         case smDate:
-            r = compareValues(a.value, b.value); // the older first
-            break;
+            return compareValues(a.value, b.value); // the older first
         case smType:
-            r = types->compare(a.index, b.index);
-            break;
+            return types_->compare(a.index, b.index);
         case smNone:
         case smOwner:
         case smGroup:
             break;
         }
-        if (descending)
-            r = -r;
-        if (r == 0 && mode != smName)
-            r = names.compare(a.index, b.index); // always ascending
-        if (r == 0) // names equal but for case: Linux keeps both; a fixed order for them
-            r = entries_[a.index].Name.compare(entries_[b.index].Name);
-        return r < 0;
-    };
-    std::sort(items.begin(), items.begin() + qsizetype(folders), less);
-    std::sort(items.begin() + qsizetype(folders), items.end(), less);
+        return 0;
+    }
 
-    // Put the entries into that order in place, cycle by cycle.
-    std::vector<bool> placed(n);
-    for (size_t start = 0; start < n; ++start) {
-        if (placed[start] || items[start].index == start) {
+    std::vector<Item> items_;
+    NameKeys names_;
+    std::unique_ptr<NameKeys> types_; // smType only
+};
+
+// Moves the entries into `order` (order[i] is the entry that goes to i) in place, cycle by
+// cycle, so that no entry is copied.
+void permute(std::vector<TFileInfo>& entries, const std::vector<quint32>& order) {
+    std::vector<bool> placed(entries.size());
+    for (size_t start = 0; start < entries.size(); ++start) {
+        if (placed[start] || order[start] == start) {
             placed[start] = true;
             continue;
         }
-        TFileInfo held = std::move(entries_[start]);
+        TFileInfo held = std::move(entries[start]);
         size_t current = start;
         for (;;) {
             placed[current] = true;
-            const size_t source = items[current].index;
+            const size_t source = order[current];
             if (source == start) {
-                entries_[current] = std::move(held);
+                entries[current] = std::move(held);
                 break;
             }
-            entries_[current] = std::move(entries_[source]);
+            entries[current] = std::move(entries[source]);
             current = source;
         }
     }
+}
+
+} // namespace
+
+void TDirectory::SortEntries() {
+    if (entries_.size() < 2)
+        return;
+    // These keys are what a listing by kind leaves out.
+    if (sortMode_ == smSize || sortMode_ == smDate || sortMode_ == smAttributes)
+        DescribeEntries();
+    SortKeys keys(entries_, sortMode_);
+    permute(entries_, keys.order(entries_, sortMode_, sortDirection_ == sdDescending));
 }
 
 void TDirectory::StartWatching() {
@@ -521,6 +610,7 @@ void TDirectory::AssignTo(TPersistent& dest) const {
     }
     if (target == this)
         return;
+    DescribeEntries(); // the copies are complete records
     target->assigning_ = true;
     try {
         target->ClearEntries();

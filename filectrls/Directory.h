@@ -1,6 +1,7 @@
 #pragma once
 // The listing model behind the file list and every node of the folder tree.
 #include "filectrls/FileInfo.h"
+#include "platform/Paths.h"
 
 #include <QString>
 
@@ -14,6 +15,10 @@ public:
     virtual ~IDirectoryClient() = default;
     // A found entry is offered; true adds it to the list.
     virtual bool EntryFound(const TSearchRec& file) = 0;
+    // True (the default): EntryFound is given every field. False: it may be given an entry
+    // described by name and kind alone (Size, Time and the read-only bit still 0), which the
+    // model fills when the entry is first handed out; saves a stat per entry.
+    virtual bool WantsEntryDetails() const { return true; }
     // An update has finished: the list is complete and sorted.
     virtual void ListingEnded() = 0;
     // An update is about to start; false cancels the whole update.
@@ -81,6 +86,10 @@ public:
     int Count() const;
     TFileInfo* Entry(int index);
     const TFileInfo* Entry(int index) const;
+    // The entry as listed, for callers that need only its name and kind: Name, and the
+    // directory, system, volume and hidden bits of Attr are right; Size, Time and the
+    // read-only bit may still be 0 (Entry fills them). Costs no system call.
+    const TSearchRec& ListedEntry(int index) const;
     // The entry's Name as a wide string: the caption views show.
     QString EntryName(int index) const;
 
@@ -102,10 +111,12 @@ protected:
 
 private:
     void ClearEntries();
-    void AddEntry(TSearchRec&& rec);
+    void AddEntry(TSearchRec&& rec, bool described = true);
     void ListDrives();
     // Reads the folder once for the folders and every mask segment (see the .cpp).
     void ListFolder();
+    // Fills what the listing left out of the entries it knew by kind alone, in one pass.
+    void DescribeEntries() const;
     void SortEntries();
     void StartWatching();
     void StopWatching();
@@ -123,7 +134,12 @@ private:
     QString fileMask_ = QStringLiteral("*.*");
     TSortDirection sortDirection_ = sdAscending;
     // Fitted to its size when a re-read ends (a deque's blocks would waste 6 bytes an entry);
-    // nobody holds an entry's pointer while the list is being read.
-    std::vector<TFileInfo> entries_;
+    // nobody holds an entry's pointer while the list is being read. Mutable because reading
+    // an entry may first fill its fields: what a caller sees is the same as if it had been
+    // filled at once.
+    mutable std::vector<TFileInfo> entries_;
+    // Entries still to describe, and the folder they were listed from.
+    mutable int undescribed_ = 0;
+    platform::FolderId listedFolder_;
     TShellChangeThread* watcher_ = nullptr;
 };

@@ -54,6 +54,14 @@ struct TFileInfo : TSearchRec {
 
     // Icon index cache: -2 = not looked up yet.
     int ImageIndex = -2;
+
+private:
+    friend class TDirectory;
+    // False while the listing knows the entry by name and kind alone: its model fills the
+    // read-only bit, Size and Time before anyone else sees the record. Sits in padding.
+    bool described_ = true;
+
+public:
     // Type text cache (see FileTypeText); empty in every record the listing creates.
     QString TypeName;
 };

@@ -188,7 +188,8 @@ private:
             }
             job->entries.reserve(listing.Count());
             for (int i = 0; i < listing.Count(); ++i) {
-                const TFileInfo& entry = *listing.Entry(i);
+                // Name and kind are all a page needs: no stat per entry.
+                const TSearchRec& entry = listing.ListedEntry(i);
                 IndexEntry indexEntry = IndexEntry::fromSearchRec(entry);
                 if (indexEntry.kind == EntryKind::RegularFile)
                     ++documents;

@@ -1,5 +1,6 @@
 #include "platform/ChangeNotifier.h"
 
+#include "platform/Enumerate.h"
 #include "platform/Fault.h"
 
 #include <cerrno>
@@ -23,21 +24,6 @@ constexpr uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED
                                 IN_ONLYDIR | IN_EXCL_UNLINK;
 constexpr uint32_t kNameEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
 constexpr uint32_t kEndEvents = IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT;
-
-// The attribute bits a listing shows for an entry, as the enumeration derives them. The
-// hidden bit comes from the name alone, so it cannot change for a name and is left out.
-quint32 attributeBits(mode_t mode) {
-    quint32 attr = 0;
-    if (S_ISDIR(mode))
-        attr |= 0x10;
-    else if (S_ISREG(mode) || S_ISLNK(mode))
-        attr |= 0x20;
-    else
-        attr |= 0x04;
-    if (!(mode & S_IWUSR) && !S_ISLNK(mode))
-        attr |= 0x01;
-    return attr;
-}
 
 int failWith(int err) {
     errno = err;
@@ -236,17 +222,11 @@ bool ChangeNotifier::recheck(const std::string& name) {
 bool ChangeNotifier::statEntry(const std::string& name, Entry& entry) const {
     const std::string path = m_folder + name;
     struct stat info;
-    int result = -1;
-    if (int err = fault::take("fstatat"))
-        result = failWith(err);
-    else
-        result = ::fstatat(AT_FDCWD, path.c_str(), &info, 0);
-    // A dangling link is listed as a file, described by the link itself.
-    if (result != 0 && errno == ENOENT)
-        result = ::fstatat(AT_FDCWD, path.c_str(), &info, AT_SYMLINK_NOFOLLOW);
-    if (result != 0)
+    // Described as the listing describes it, so that whatever it would list is watched: a
+    // dangling link, a loop of links.
+    if (platform::statEntry(AT_FDCWD, path.c_str(), info, "fstatat", nullptr) != 0)
         return false;
-    entry.attr = attributeBits(info.st_mode);
+    entry.attr = attributesOf(info, name);
     entry.size = S_ISDIR(info.st_mode) ? 0 : static_cast<qint64>(info.st_size);
     return true;
 }

@@ -85,6 +85,25 @@ void DocumentBatch::readAhead(int folderFd, const std::vector<QByteArray>& names
         return;
     if (!ring_)
         return;
+    const unsigned queued = queue(folderFd, names, n);
+    if (queued == 0)
+        return;
+    const int submitted = io_uring_submit_and_wait(&ring_->ring, queued);
+    if (submitted < 0) {
+        ring_.reset(); // a ring that cannot submit is given up; the plain loop reads it all
+        return;
+    }
+    if (!reap(unsigned(submitted)))
+        return;
+    if (unsigned(submitted) != queued) {
+        ring_.reset();
+        return;
+    }
+    keepWhole(n);
+}
+
+// Per document: statx of the folder's own entry, then openat -> read -> close linked.
+unsigned DocumentBatch::queue(int folderFd, const std::vector<QByteArray>& names, size_t n) {
     io_uring* ring = &ring_->ring;
     unsigned queued = 0;
     for (size_t i = 0; i < n; ++i) {
@@ -115,15 +134,13 @@ void DocumentBatch::readAhead(int folderFd, const std::vector<QByteArray>& names
         io_uring_sqe_set_data64(sqe, i * kSteps + kClose);
         queued += kSteps;
     }
-    if (queued == 0)
-        return;
-    const int submitted = io_uring_submit_and_wait(ring, queued);
-    if (submitted < 0) {
-        ring_.reset(); // a ring that cannot submit is given up; the plain loop reads it all
-        return;
-    }
-    unsigned reaped = 0;
-    while (reaped < unsigned(submitted)) {
+    return queued;
+}
+
+// Takes `count` completions into their slots; false when the ring had to be abandoned.
+bool DocumentBatch::reap(unsigned count) {
+    io_uring* ring = &ring_->ring;
+    for (unsigned reaped = 0; reaped < count; ++reaped) {
         io_uring_cqe* cqe = nullptr;
         int err;
         do {
@@ -132,17 +149,17 @@ void DocumentBatch::readAhead(int folderFd, const std::vector<QByteArray>& names
         if (err < 0) {
             // Reads may still be in flight into the buffers: the ring is abandoned, not freed.
             (void)ring_.release();
-            return;
+            return false;
         }
         const quint64 tag = io_uring_cqe_get_data64(cqe);
         ring_->entries[tag / kSteps].result[tag % kSteps] = cqe->res;
         io_uring_cqe_seen(ring, cqe);
-        ++reaped;
     }
-    if (unsigned(submitted) != queued) {
-        ring_.reset();
-        return;
-    }
+    return true;
+}
+
+// Keeps the documents surely read whole; the rest stay null for the plain loop.
+void DocumentBatch::keepWhole(size_t n) {
     quint64 whole = 0;
     for (size_t i = 0; i < n; ++i) {
         const Ring::Slot& slot = ring_->entries[i];

@@ -43,6 +43,9 @@ public:
 private:
     struct Ring;
     bool setUp();
+    unsigned queue(int folderFd, const std::vector<QByteArray>& names, size_t n);
+    bool reap(unsigned count);
+    void keepWhole(size_t n);
 
     std::unique_ptr<Ring> ring_;
     bool tried_ = false;

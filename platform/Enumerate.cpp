@@ -166,24 +166,29 @@ private:
 
 thread_local LocalTimeCache localTimes;
 
+quint32 hiddenBit(QByteArrayView name) {
+    return name.startsWith('.') && name != "." && name != ".." ? faHidden : 0;
+}
+
+// The kind an entry type tells without a stat; 0 for a link or an unknown type.
+quint32 kindOf(unsigned char type) {
+    switch (type) {
+    case DT_DIR:
+        return faDirectory;
+    case DT_REG:
+        return faArchive;
+    case DT_LNK:
+    case DT_UNKNOWN:
+        return 0;
+    default:
+        return faSysFile; // device, FIFO, socket
+    }
+}
+
 void describeStat(const struct stat& st, QByteArrayView name, TSearchRec& rec, bool cached) {
     rec.Attr = attributesOf(st, name);
     rec.Size = S_ISDIR(st.st_mode) ? 0 : qint64(st.st_size);
     rec.Time = cached ? localTimes.pack(st.st_mtim.tv_sec) : packDosTime(st.st_mtim.tv_sec);
-}
-
-// stat following links; a dangling link (or a loop) is described by lstat.
-bool statEntry(int dirFd, const char* name, struct stat& st) {
-    int err = fault::take("stat");
-    if (err == 0 && ::fstatat(dirFd, name, &st, 0) == 0)
-        return true;
-    if (err == 0)
-        err = errno;
-    if (err != ENOENT && err != ELOOP && err != ENOTDIR)
-        return false;
-    if (fault::take("lstat") != 0)
-        return false;
-    return ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
 }
 
 } // namespace
@@ -251,6 +256,22 @@ quint32 packDosTime(std::time_t t) {
     return packDosTime(local);
 }
 
+int statEntry(int dirFd, const char* name, struct stat& st, const char* statHook,
+              const char* lstatHook) {
+    int err = statHook ? fault::take(statHook) : 0;
+    if (err == 0 && ::fstatat(dirFd, name, &st, 0) == 0)
+        return 0;
+    if (err == 0)
+        err = errno;
+    if (err != ENOENT && err != ELOOP && err != ENOTDIR)
+        return err;
+    if (const int injected = lstatHook ? fault::take(lstatHook) : 0)
+        return injected;
+    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    return S_ISLNK(st.st_mode) ? 0 : err; // not a link: it was the stat that saw the truth
+}
+
 quint32 attributesOf(const struct stat& st, QByteArrayView name) {
     quint32 attr = 0;
     if (S_ISDIR(st.st_mode))
@@ -259,8 +280,7 @@ quint32 attributesOf(const struct stat& st, QByteArrayView name) {
         attr |= faArchive;
     else
         attr |= faSysFile; // device, FIFO, socket
-    if (name.startsWith('.') && name != "." && name != "..")
-        attr |= faHidden;
+    attr |= hiddenBit(name);
     if (!(st.st_mode & S_IWUSR))
         attr |= faReadOnly;
     return attr;
@@ -281,8 +301,11 @@ FolderReader::FolderReader(const QByteArray& folder) {
     // The root is the one folder whose ".." is itself; readdir still returns one there.
     struct stat self {
     }, parent{};
-    atRoot_ = ::fstat(fd, &self) == 0 && ::fstatat(fd, "..", &parent, 0) == 0 &&
-              self.st_dev == parent.st_dev && self.st_ino == parent.st_ino;
+    if (::fstat(fd, &self) == 0) {
+        identity_ = FolderId{quint64(self.st_dev), quint64(self.st_ino)};
+        atRoot_ = ::fstatat(fd, "..", &parent, 0) == 0 && self.st_dev == parent.st_dev &&
+                  self.st_ino == parent.st_ino;
+    }
     DIR* dir = ::fdopendir(fd);
     if (!dir) {
         error_ = errno;
@@ -315,17 +338,53 @@ bool FolderReader::next() {
         if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0 && atRoot_)))
             continue;
         name_ = QByteArrayView(n, qsizetype(std::strlen(n)));
-        maybeFolder_ =
-            entry->d_type == DT_DIR || entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN;
+        kind_ = kindOf(entry->d_type);
         return true;
     }
 }
 
+quint32 FolderReader::kindAttributes() const {
+    return kind_ == 0 ? 0 : kind_ | hiddenBit(name_);
+}
+
 bool FolderReader::describe(TSearchRec& rec) const {
     struct stat st;
-    if (!dir_ || !statEntry(::dirfd(static_cast<DIR*>(dir_)), name_.data(), st))
+    if (!dir_ || statEntry(::dirfd(static_cast<DIR*>(dir_)), name_.data(), st) != 0)
         return false;
     describeStat(st, name_, rec, true);
+    return true;
+}
+
+ListedFolder::ListedFolder(const QByteArray& folder, const FolderId& listed) {
+    localTimes.reset();
+    const QByteArray path = folder.isEmpty() ? QByteArray(".") : folder;
+    const int fd = ::open(path.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat self;
+    if (::fstat(fd, &self) == 0 && listed == FolderId{quint64(self.st_dev), quint64(self.st_ino)})
+        fd_ = fd;
+    else
+        ::close(fd);
+}
+
+ListedFolder::~ListedFolder() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool ListedFolder::describe(TSearchRec& rec) const {
+    struct stat st;
+    if (fd_ < 0 || ::fstatat(fd_, rec.Name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    TSearchRec now;
+    describeStat(st, rec.Name, now, true);
+    const quint32 kindBits = faDirectory | faArchive | faSysFile;
+    if (S_ISLNK(st.st_mode) || (now.Attr & kindBits) != (rec.Attr & kindBits))
+        return false;
+    rec.Attr |= now.Attr & faReadOnly;
+    rec.Size = now.Size;
+    rec.Time = now.Time;
     return true;
 }
 
@@ -354,7 +413,7 @@ bool findOne(const QByteArray& path, quint32 mask, TSearchRec& rec) {
     if (p.isEmpty())
         return false;
     struct stat st;
-    if (!statEntry(AT_FDCWD, p.constData(), st))
+    if (statEntry(AT_FDCWD, p.constData(), st) != 0)
         return false;
     const qsizetype slash = p.lastIndexOf('/');
     const QByteArray name = (slash >= 0 && p.size() > 1) ? p.mid(slash + 1) : p;

@@ -2,6 +2,7 @@
 // Folder enumeration with the search rules of the listing: an attribute mask, case-insensitive
 // wildcards, attributes and packed DOS times from stat. Names are file-system bytes throughout;
 // nothing here makes a QString per entry, so 100,000 entries list quickly.
+#include "platform/Paths.h"
 #include "platform/SearchRec.h"
 
 #include <QByteArray>
@@ -52,12 +53,19 @@ quint32 packDosTime(const std::tm& local);
 inline constexpr quint32 kDosTimeMin = 0x00210000u;
 inline constexpr quint32 kDosTimeMax = 0xFF9FBF7Du;
 
-// Attribute bits for a stat result and the entry's name.
+// Attribute bits for a stat result and the entry's name. The one mapping of a file's kind and
+// mode to attribute bits: the listing and the change watcher both use it.
 quint32 attributesOf(const struct stat& st, QByteArrayView name);
 
-// Reads the entries of one folder. Each entry's name is cheap to look at; describe() stats it
-// (following links; a dangling link is described by lstat as a file). "." is never returned;
-// ".." is not returned at "/".
+// Stats `name` relative to `dirFd` as a listing describes an entry: following a link; a link
+// that leads nowhere (dangling, a loop, a file in the middle of its path) is described by the
+// link itself. 0 or the errno. The fault hooks are named by the caller (null: none), so that
+// a watcher thread never takes a fault meant for a listing.
+int statEntry(int dirFd, const char* name, struct stat& st, const char* statHook = "stat",
+              const char* lstatHook = "lstat");
+
+// Reads the entries of one folder. Each entry's name and, mostly, its kind are cheap to look
+// at; describe() stats it (see statEntry). "." is never returned; ".." is not returned at "/".
 class FolderReader {
 public:
     // `folder`: file-system bytes, with or without a trailing '/'.
@@ -73,16 +81,42 @@ public:
     // The current entry's name; valid until next().
     QByteArrayView name() const { return name_; }
     // False only when the folder says the entry is neither a folder nor a link (no stat).
-    bool maybeFolder() const { return maybeFolder_; }
+    bool maybeFolder() const { return kind_ == 0 || kind_ == faDirectory; }
+    // The attribute bits known without a stat (kind and hidden; never read-only), or 0 when
+    // only a stat can tell: the entry is a link or the file system gave no type.
+    quint32 kindAttributes() const;
     // Fills Attr, Size, Time (not Name) of the current entry; false when it vanished.
     bool describe(TSearchRec& rec) const;
+    // The folder read, to describe its entries later (see ListedFolder); zeros when unknown.
+    const FolderId& identity() const { return identity_; }
 
 private:
     void* dir_ = nullptr; // DIR*
     int error_ = 0;
     bool atRoot_ = false;
-    bool maybeFolder_ = true;
+    quint32 kind_ = 0; // faDirectory, faArchive or faSysFile from the entry type; 0 unknown
     QByteArrayView name_;
+    FolderId identity_;
+};
+
+// A folder listed earlier, opened again to describe entries that were listed by kind alone.
+// The path is opened as the listing opened it, and used only when it still names the folder
+// that was listed (same device and inode); no descriptor is kept beyond this object, so a
+// tree of thousands of listings holds none.
+class ListedFolder {
+public:
+    ListedFolder(const QByteArray& folder, const FolderId& listed);
+    ~ListedFolder();
+    ListedFolder(const ListedFolder&) = delete;
+    ListedFolder& operator=(const ListedFolder&) = delete;
+
+    // Adds the read-only bit, Size and Time to `rec` (its Name and kind as listed). False, and
+    // `rec` unchanged, when the entry is gone or is no longer of the kind listed: a name that
+    // has become a link is not followed.
+    bool describe(TSearchRec& rec) const;
+
+private:
+    int fd_ = -1;
 };
 
 // Every entry of `folder` whose name matches `pattern` and which passes `mask`, in the order

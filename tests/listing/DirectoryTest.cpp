@@ -44,6 +44,7 @@ public:
     void MaskChanged(const QString& newMask) override {
         calls << QStringLiteral("Mask:") + newMask;
     }
+    bool WantsEntryDetails() const override { return details; }
 
     // The calls other than Found.
     QStringList brackets() const {
@@ -56,6 +57,7 @@ public:
 
     QStringList calls;
     bool startAnswer = true;
+    bool details = true;
     std::function<bool(const TSearchRec&)> acceptEntry;
     std::function<void(const QString&)> onLocationChanged;
 };
@@ -256,6 +258,86 @@ TEST_F(ListingFolder, EntryFields) {
         EXPECT_EQ(platform::fromFsBytes(kept[i]), listed[i]);
         EXPECT_EQ(kept[i].constData()[kept[i].size()], '\0');
     }
+}
+
+// A listing that stats only what it must (entry types from the folder, details filled on
+// first need) gives what one that stats every entry gives, for every sort and file type.
+TEST_F(ListingFolder, StatOnlyWhatIsNeededChangesNoResult) {
+    ASSERT_TRUE(dir_.file("big", 5000));
+    ASSERT_TRUE(dir_.setTime("big", 946684800));
+    ASSERT_TRUE(dir_.symlink("big", "to_file_.txt"));
+    ASSERT_TRUE(dir_.symlink("sub", "to_folder"));
+    ASSERT_TRUE(dir_.symlink("missing", "dangling_.txt"));
+    ASSERT_TRUE(dir_.symlink("loop_.txt", "loop_.txt"));
+    ASSERT_TRUE(dir_.folder("ro_dir", 0555));
+    const TFileType hiddenToo{ftHidden, ftSystem, ftDirectory, ftNormal};
+    const TFileType byAttribute{ftReadOnly, ftHidden, ftArchive, ftDirectory};
+    const TFileType foldersOnly{ftDirectory, ftHidden};
+    for (const TSortMode mode : {smNone, smName, smSize, smDate, smAttributes, smType}) {
+        for (const TFileType type :
+             {TFileType{ftSystem, ftDirectory, ftNormal}, hiddenToo, byAttribute, foldersOnly}) {
+            for (const char* mask : {"*", "*_.txt;*.*"}) {
+                SCOPED_TRACE(testing::Message() << mode << " " << int(type.bits()) << " " << mask);
+                RecordingClient full, lazy;
+                lazy.details = false;
+                TDirectory a(&full), b(&lazy);
+                for (TDirectory* d : {&a, &b}) {
+                    d->SetIncludeParentDir(false); // "..", the shared /tmp, changes any time
+                    d->SetSortMode(mode);
+                    d->SetFileType(type);
+                    d->SetFileMask(QString::fromLatin1(mask));
+                    d->SetLocation(dir_.location());
+                }
+                ASSERT_EQ(names(b), names(a));
+                ASSERT_GT(a.Count(), 1);
+                for (int i = 0; i < a.Count(); ++i) {
+                    // Before any detail is filled the kind is already right.
+                    const quint32 kind = faDirectory | faSysFile | faHidden | faVolumeID;
+                    EXPECT_EQ(b.ListedEntry(i).Attr & kind, a.Entry(i)->Attr & kind);
+                }
+                for (int i = 0; i < a.Count(); ++i) {
+                    SCOPED_TRACE(a.EntryName(i).toStdString());
+                    EXPECT_EQ(b.Entry(i)->Attr, a.Entry(i)->Attr);
+                    EXPECT_EQ(b.Entry(i)->Size, a.Entry(i)->Size);
+                    EXPECT_EQ(b.Entry(i)->Time, a.Entry(i)->Time);
+                }
+            }
+        }
+    }
+}
+
+// Details filled after the folder changed never describe something else: an entry that is
+// gone, is a link now, or whose folder was replaced keeps zeros beside its listed kind.
+TEST_F(ListingFolder, LateDetailsOfAChangedFolderStayEmpty) {
+    ASSERT_TRUE(dir_.file("big", 5000));
+    const std::function<void()> changes[] = {
+        [&] { ASSERT_EQ(::unlink((dir_ / "b_.txt").constData()), 0); },
+        [&] {
+            ASSERT_EQ(::unlink((dir_ / "b_.txt").constData()), 0);
+            ASSERT_TRUE(dir_.symlink("big", "b_.txt"));
+        },
+        [&] {
+            ASSERT_EQ(::rename(dir_.path().constData(), (dir_.path() + ".old").constData()), 0);
+            ASSERT_EQ(::mkdir(dir_.path().constData(), 0755), 0);
+            ASSERT_TRUE(dir_.file("b_.txt", 5000));
+        },
+    };
+    for (const auto& change : changes) { // the last one replaces the folder
+        ::unlink((dir_ / "b_.txt").constData());
+        ASSERT_TRUE(dir_.file("b_.txt", 30));
+        RecordingClient lazy;
+        lazy.details = false;
+        TDirectory d(&lazy);
+        d.SetLocation(dir_.location());
+        const int index = int(names(d).indexOf(QStringLiteral("b_.txt")));
+        ASSERT_GE(index, 0);
+        change();
+        const TFileInfo* e = d.Entry(index);
+        EXPECT_EQ(e->Attr, faArchive);
+        EXPECT_EQ(e->Size, 0);
+        EXPECT_EQ(e->Time, 0u);
+    }
+    QDir(QString::fromUtf8(dir_.path() + ".old")).removeRecursively();
 }
 
 // Sizes and dates; the name tie-break always ascending; folders first in both directions.

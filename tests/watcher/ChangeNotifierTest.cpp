@@ -106,6 +106,18 @@ TEST_F(ChangeNotifierTest, FailingCallsEndTheWait) {
     }
 }
 
+// What a listing shows is watched as it is described there: a loop of links is listed as a
+// file, so its coming and going are changes.
+TEST_F(ChangeNotifierTest, LinkLoopComesAndGoes) {
+    platform::ChangeNotifier notifier(root());
+    create("primer");
+    ASSERT_EQ(waitAtMost(notifier, 2s), Wait::Changed);
+    ASSERT_EQ(::symlink("loop", path("loop").c_str()), 0);
+    EXPECT_EQ(waitAtMost(notifier, 2s), Wait::Changed);
+    ASSERT_EQ(::unlink(path("loop").c_str()), 0);
+    EXPECT_EQ(waitAtMost(notifier, 2s), Wait::Changed);
+}
+
 TEST_F(ChangeNotifierTest, UnwatchableFoldersKeepTheirErrno) {
     create("file");
     struct Case {
