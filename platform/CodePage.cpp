@@ -1,5 +1,6 @@
 #include "platform/CodePage.h"
 
+#include <QStringDecoder>
 #include <QSysInfo>
 
 #include <algorithm>
@@ -410,45 +411,15 @@ bool isSingleByteCodePage(int codePage) {
 }
 
 bool isUtf8Text(QByteArrayView bytes) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const qsizetype n = bytes.size();
-    bool nonAscii = false;
-    qsizetype i = 0;
-    while (i < n) {
-        const unsigned char b0 = p[i];
-        if (b0 < 0x80) {
-            ++i;
-            continue;
-        }
-        nonAscii = true;
-        int len;
-        unsigned char lo = 0x80, hi = 0xBF; // allowed range of the second byte
-        if (b0 >= 0xC2 && b0 <= 0xDF) {
-            len = 2;
-        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-            len = 3;
-            if (b0 == 0xE0)
-                lo = 0xA0; // no overlong forms
-            else if (b0 == 0xED)
-                hi = 0x9F; // no surrogates
-        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-            len = 4;
-            if (b0 == 0xF0)
-                lo = 0x90;
-            else if (b0 == 0xF4)
-                hi = 0x8F; // nothing above U+10FFFF
-        } else {
-            return false;
-        }
-        if (n - i < len || p[i + 1] < lo || p[i + 1] > hi)
-            return false;
-        for (int k = 2; k < len; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80)
-                return false;
-        }
-        i += len;
-    }
-    return nonAscii;
+    const bool ascii =
+        std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; });
+    if (ascii)
+        return false;
+    // Qt's decoder is strict: overlong forms, encoded surrogates and anything above U+10FFFF
+    // are errors, as for file-system names.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = decoder.decode(bytes);
+    return !decoder.hasError();
 }
 
 } // namespace platform

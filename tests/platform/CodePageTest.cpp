@@ -203,6 +203,10 @@ TEST(CodePage, Utf8Detection) {
         {"above U+10FFFF", "\xF4\x90\x80\x80", false},
         {"cut at the end", "ok \xD0", false},
         {"four bytes", "\xF0\x9F\x98\x80", true},
+        {"largest code point", "\xF4\x8F\xBF\xBF", true},
+        {"noncharacter", "a\xEF\xBF\xBE", true},
+        {"lead byte above F4", "\xF5\x80\x80\x80", false},
+        {"valid, then cp1251", "\xD0\x9F \xCF\xF0", false},
         {"stray continuation", "a\x80", false},
     };
     for (const auto& c : cases)

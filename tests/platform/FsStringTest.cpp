@@ -42,6 +42,9 @@ TEST(FsString, DecodesAndRoundTrips) {
         {"cut at the end", "x\xD0", "x" + escapes({0xD0})},
         {"bad byte then valid", "\xFF\xD0\xB0", escapes({0xFF}) + QStringLiteral("а")},
         {"outside the basic plane", "\xF0\x9F\x98\x80", QString::fromUcs4(U"\U0001F600")},
+        {"largest code point", "\xF4\x8F\xBF\xBF", QString::fromUcs4(U"\U0010FFFF")},
+        {"noncharacter kept", "\xEF\xBF\xBF", QString(QChar(char16_t(0xFFFF)))},
+        {"no lead byte above F4", "\xF5\x80\x80\x80", escapes({0xF5, 0x80, 0x80, 0x80})},
         {"zero byte kept", QByteArray("a\0b", 3), QStringView(u"a\0b", 3).toString()},
     };
     for (const Case& c : cases) {
