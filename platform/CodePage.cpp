@@ -143,8 +143,8 @@ int convertOne(iconv_t cd, const char* in, std::size_t left, QString& result) {
         char* outPtr = reinterpret_cast<char*>(out);
         std::size_t outLeft = sizeof(out);
         if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != std::size_t(-1)) {
-            result.append(QStringView(out, qsizetype(sizeof(out) - outLeft) /
-                                               qsizetype(sizeof(char16_t))));
+            result.append(
+                QStringView(out, qsizetype(sizeof(out) - outLeft) / qsizetype(sizeof(char16_t))));
             return int(n);
         }
         if (errno != EINVAL)
@@ -172,9 +172,9 @@ QString toWideDoubleByte(QByteArrayView bytes, const Tables& t) {
         const size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
         const int err = r == size_t(-1) ? errno : 0;
         if (r != size_t(-1) || err == E2BIG) {
-            result.append(QStringView(out.data(),
-                                      qsizetype(outPtr - reinterpret_cast<char*>(out.data())) /
-                                          qsizetype(sizeof(char16_t))));
+            result.append(
+                QStringView(out.data(), qsizetype(outPtr - reinterpret_cast<char*>(out.data())) /
+                                            qsizetype(sizeof(char16_t))));
             at = inPtr;
             continue;
         }
@@ -249,15 +249,49 @@ QByteArray toBytesDoubleByte(QStringView text, const Tables& t) {
 
 std::atomic<int> chosenCodePage{0};
 
-QByteArrayView lower(QByteArrayView v, char* buffer, std::size_t size) {
-    std::size_t n = 0;
-    for (char c : v) {
-        if (n == size)
-            break;
-        buffer[n++] = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+// The parts of a locale name that choose its code page, in lower case:
+// language[_territory][.codeset][@modifier].
+struct LocaleParts {
+    QByteArray language;
+    QByteArray territory;
+    QByteArray modifier;
+};
+
+LocaleParts localeParts(QByteArrayView localeName) {
+    LocaleParts parts;
+    QByteArrayView head = localeName;
+    if (const qsizetype at = head.indexOf('@'); at >= 0) {
+        parts.modifier = head.sliced(at + 1).toByteArray().toLower();
+        head = head.first(at);
     }
-    return QByteArrayView(buffer, qsizetype(n));
+    if (const qsizetype dot = head.indexOf('.'); dot >= 0)
+        head = head.first(dot);
+    if (const qsizetype underscore = head.indexOf('_'); underscore >= 0) {
+        parts.territory = head.sliced(underscore + 1).toByteArray().toLower();
+        head = head.first(underscore);
+    }
+    parts.language = head.toByteArray().toLower();
+    return parts;
 }
+
+// The languages whose code page depends on nothing else (Windows' default ANSI code pages).
+struct LanguageGroup {
+    int codePage;
+    const char* languages[12]; // unused slots are null
+};
+constexpr LanguageGroup kLanguageGroups[] = {
+    {1251, {"ru", "uk", "be", "bg", "mk", "kk", "ky", "tt", "ba", "tg", "mn"}},
+    {1250, {"cs", "sk", "pl", "hu", "sl", "hr", "bs", "ro", "sq"}},
+    {1253, {"el"}},
+    {1254, {"tr"}},
+    {1255, {"he"}},
+    {1256, {"ar", "fa", "ur"}},
+    {1257, {"et", "lv", "lt"}},
+    {1258, {"vi"}},
+    {874, {"th"}},
+    {932, {"ja"}},
+    {949, {"ko"}},
+};
 
 } // namespace
 
@@ -275,65 +309,24 @@ bool isSupportedCodePage(int codePage) {
 }
 
 int codePageForLocale(QByteArrayView localeName) {
-    // language[_territory][.codeset][@modifier]
-    qsizetype end = localeName.size();
-    QByteArrayView modifierPart;
-    if (const qsizetype at = localeName.indexOf('@'); at >= 0) {
-        modifierPart = localeName.sliced(at + 1);
-        end = at;
-    }
-    QByteArrayView head = localeName.first(end);
-    if (const qsizetype dot = head.indexOf('.'); dot >= 0)
-        head = head.first(dot);
-    QByteArrayView languagePart = head;
-    QByteArrayView territoryPart;
-    if (const qsizetype underscore = head.indexOf('_'); underscore >= 0) {
-        languagePart = head.first(underscore);
-        territoryPart = head.sliced(underscore + 1);
-    }
-    char b1[16], b2[16], b3[16];
-    const QByteArrayView language = lower(languagePart, b1, sizeof b1);
-    const QByteArrayView territory = lower(territoryPart, b2, sizeof b2);
-    const QByteArrayView modifier = lower(modifierPart, b3, sizeof b3);
-    const auto is = [&](std::initializer_list<const char*> names) {
-        for (const char* name : names) {
-            if (language == QByteArrayView(name))
-                return true;
-        }
-        return false;
-    };
-
-    if (is({"ru", "uk", "be", "bg", "mk", "kk", "ky", "tt", "ba", "tg", "mn"}))
-        return 1251;
-    if (is({"sr"}))
-        return modifier == "latin" ? 1250 : 1251;
-    if (is({"uz", "az"}))
-        return modifier == "cyrillic" ? 1251 : 1254;
-    if (is({"cs", "sk", "pl", "hu", "sl", "hr", "bs", "ro", "sq"}))
-        return 1250;
-    if (is({"el"}))
-        return 1253;
-    if (is({"tr"}))
-        return 1254;
-    if (is({"he"}))
-        return 1255;
-    if (is({"ar", "fa", "ur"}))
-        return 1256;
-    if (is({"et", "lv", "lt"}))
-        return 1257;
-    if (is({"vi"}))
-        return 1258;
-    if (is({"th"}))
-        return 874;
-    if (is({"ja"}))
-        return 932;
-    if (is({"ko"}))
-        return 949;
-    if (is({"zh"})) {
-        if (territory == "cn" || territory == "sg")
+    const LocaleParts locale = localeParts(localeName);
+    // Serbian, Uzbek and Azeri are written in either script; Chinese by territory.
+    if (locale.language == "sr")
+        return locale.modifier == "latin" ? 1250 : 1251;
+    if (locale.language == "uz" || locale.language == "az")
+        return locale.modifier == "cyrillic" ? 1251 : 1254;
+    if (locale.language == "zh") {
+        if (locale.territory == "cn" || locale.territory == "sg")
             return 936;
-        if (territory == "tw" || territory == "hk")
+        if (locale.territory == "tw" || locale.territory == "hk")
             return 950;
+        return 1252;
+    }
+    for (const LanguageGroup& group : kLanguageGroups) {
+        for (const char* language : group.languages) {
+            if (language && locale.language == language)
+                return group.codePage;
+        }
     }
     return 1252;
 }

@@ -52,6 +52,9 @@ TEST(CodePage, ForLocale) {
         {"POSIX", 1252},
         {"", 1252},
         {"RU_ru.utf8", 1251},
+        {"zh", 1252},
+        {"zh_MO.UTF-8", 1252},
+        {"SR_RS.UTF-8@Latin", 1250},
     };
     for (const auto& c : cases)
         EXPECT_EQ(codePageForLocale(c.locale), c.codePage) << c.locale;
