@@ -2,6 +2,7 @@
 
 #include <QStringDecoder>
 #include <QSysInfo>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <array>
@@ -404,15 +405,30 @@ bool isSingleByteCodePage(int codePage) {
 }
 
 bool isUtf8Text(QByteArrayView bytes) {
-    const bool ascii =
-        std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; });
-    if (ascii)
-        return false;
+    const auto firstNonAscii =
+        std::find_if(bytes.begin(), bytes.end(), [](char c) { return uchar(c) >= 0x80; });
+    if (firstNonAscii == bytes.end())
+        return false; // ASCII reads the same in every code page
     // Qt's decoder is strict: overlong forms, encoded surrogates and anything above U+10FFFF
-    // are errors, as for file-system names.
+    // are errors, as for file-system names. It goes on to the end after an error, so it gets
+    // the text in pieces, growing from a short first one: a document in a code page fails in
+    // its first few letters.
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString decoded = decoder.decode(bytes);
-    return !decoder.hasError();
+    constexpr qsizetype kLongestPiece = 1024;
+    QVarLengthArray<QChar, kLongestPiece + 4> buffer(decoder.requiredSpace(kLongestPiece + 3));
+    QByteArrayView rest = bytes.sliced(firstNonAscii - bytes.begin());
+    for (qsizetype piece = 16; !rest.isEmpty(); piece = std::min(2 * piece, kLongestPiece)) {
+        // A piece ends before a byte that begins a character, so that it cuts no sequence in
+        // two; where a fourth continuation byte follows, the text is invalid wherever it is cut.
+        qsizetype end = std::min(piece, rest.size());
+        for (int k = 0; k < 3 && end < rest.size() && (uchar(rest[end]) & 0xC0) == 0x80; ++k)
+            ++end;
+        decoder.appendToBuffer(buffer.data(), rest.first(end));
+        if (decoder.hasError())
+            return false;
+        rest = rest.sliced(end);
+    }
+    return true;
 }
 
 } // namespace platform

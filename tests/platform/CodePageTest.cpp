@@ -210,6 +210,12 @@ TEST(CodePage, Utf8Detection) {
         {"noncharacter", "a\xEF\xBF\xBE", true},
         {"lead byte above F4", "\xF5\x80\x80\x80", false},
         {"valid, then cp1251", "\xD0\x9F \xCF\xF0", false},
+        {"long utf-8", QByteArray("\xD0\xB6").repeated(1500), true},
+        {"long utf-8, then cp1251", QByteArray("\xD0\xB6").repeated(1500) + "\xCF", false},
+        // The check reads the text in pieces: a sequence across the end of one is whole.
+        {"sequence across a piece", QByteArray("\xD0\xB6").repeated(7) + "a\xF0\x9F\x98\x80", true},
+        {"too long across a piece", QByteArray("\xD0\xB6").repeated(7) + "a\xF0\x9F\x98\x80\x80",
+         false},
         {"stray continuation", "a\x80", false},
     };
     for (const auto& c : cases)
