@@ -68,8 +68,10 @@ QByteArray toFsBytes(QStringView text) {
 }
 
 bool hasForeignBytes(QStringView decoded) {
-    for (QChar c : decoded) {
-        if (c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF)
+    for (qsizetype i = 0; i < decoded.size(); ++i) {
+        const char16_t c = decoded[i].unicode();
+        // The low half of a surrogate pair (U+1F4C4 ends in U+DCC4) is no escaped byte.
+        if (c >= 0xDC80 && c <= 0xDCFF && (i == 0 || !decoded[i - 1].isHighSurrogate()))
             return true;
     }
     return false;

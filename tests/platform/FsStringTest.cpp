@@ -2,6 +2,8 @@
 // sequence survives as an escape, and encoding gives the very same bytes back.
 #include "platform/FsString.h"
 
+#include "platform/CodePage.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -77,4 +79,28 @@ TEST(FsString, EveryShortByteSequenceRoundTrips) {
 TEST(FsString, LoneSurrogateThatNamesNoByteBecomesReplacementCharacter) {
     EXPECT_EQ(toFsBytes(QString(QChar(char16_t(0xD800)))), QByteArray("\xEF\xBF\xBD"));
     EXPECT_EQ(toFsBytes(QString(QChar(char16_t(0xDC41)))), QByteArray("\xEF\xBF\xBD"));
+}
+
+TEST(FsString, ForeignBytesAreShownThroughTheCodePage) {
+    const int saved = platform::conversionCodePage();
+    platform::setConversionCodePage(1251);
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        bool foreign;
+        QString shown;
+    } cases[] = {
+        {"utf-8", "\xD0\xB7\xD0\xB0\xD0\xBA", false, QStringLiteral("зак")},
+        {"cp1251", "\xE7\xE0\xEA", true, QStringLiteral("зак")},
+        // Its UTF-16 ends in U+DCC4, which is half of the character, not an escaped byte.
+        {"beyond the basic plane", "\xF0\x9F\x93\x84 x", false, QString::fromUcs4(U"\U0001F4C4 x")},
+        {"per component", "\xF0\x9F\x93\x84/\xE7\xE0\xEA/\xD0\xB7", true,
+         QString::fromUcs4(U"\U0001F4C4/зак/з")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(platform::hasForeignBytes(fromFsBytes(c.bytes)), c.foreign);
+        EXPECT_EQ(platform::displayName(fromFsBytes(c.bytes)), c.shown);
+    }
+    platform::setConversionCodePage(saved);
 }
