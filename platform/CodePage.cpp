@@ -311,7 +311,8 @@ bool isSupportedCodePage(int codePage) {
 
 int codePageForLocale(QByteArrayView localeName) {
     const LocaleParts locale = localeParts(localeName);
-    // Serbian, Uzbek and Azeri are written in either script; Chinese by territory.
+    // Serbian, Uzbek and Azeri are written in either script (the modifier says which); Chinese
+    // differs by territory.
     if (locale.language == "sr")
         return locale.modifier == "latin" ? 1250 : 1251;
     if (locale.language == "uz" || locale.language == "az")
