@@ -1,11 +1,14 @@
 #pragma once
 // A broken invariant is a finding: say which one, then abort so that libFuzzer keeps the input.
+#include "platform/CodePage.h"
+
 #include <QByteArray>
 #include <QList>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
 
 #define FUZZ_CHECK(condition)                                                                      \
     do {                                                                                           \
@@ -18,12 +21,11 @@
 
 namespace fuzz {
 
-// The code pages a page can be written in; an input byte picks one.
-inline constexpr int kCodePages[] = {874,  932,  936,  949,  950,  1250, 1251,
-                                     1252, 1253, 1254, 1255, 1256, 1257, 1258};
-
+// The code pages a page can be written in (ascending, so a seed keeps its page); an input
+// byte picks one.
 inline int codePageFor(std::uint8_t selector) {
-    return kCodePages[selector % std::size(kCodePages)];
+    const std::span<const int> pages = platform::supportedCodePages();
+    return pages[selector % pages.size()];
 }
 
 // The input cut at its NUL bytes (which no path or argument can hold).

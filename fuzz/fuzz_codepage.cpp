@@ -3,6 +3,7 @@
 #include "FuzzCheck.h"
 
 #include "platform/CodePage.h"
+#include "platform/FsString.h"
 
 #include <QStringDecoder>
 
@@ -44,12 +45,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (ascii)
         FUZZ_CHECK(encoded == text.toLatin1());
 
-    // UTF-8 detection agrees with a strict decoder.
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString decoded = utf8.decode(bytes);
+    // Document detection (Qt's strict decoder) and the names' own decoder agree on what is
+    // UTF-8, and on the characters it holds.
+    const QString name = platform::fromFsBytes(bytes);
     bool nonAscii = false;
     for (char c : bytes)
         nonAscii = nonAscii || uchar(c) >= 0x80;
-    FUZZ_CHECK(platform::isUtf8Text(bytes) == (!utf8.hasError() && nonAscii));
+    FUZZ_CHECK(platform::isUtf8Text(bytes) == (!platform::hasForeignBytes(name) && nonAscii));
+    if (!platform::hasForeignBytes(name)) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                      QStringDecoder::Flag::ConvertInitialBom);
+        FUZZ_CHECK(QString(utf8.decode(bytes)) == name);
+    }
     return 0;
 }

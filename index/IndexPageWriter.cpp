@@ -126,6 +126,105 @@ void addLine(QByteArray& page, QByteArrayView line) {
     page.append(line).append("\r\n", 2);
 }
 
+void addHead(QByteArray& page, const QString& folder, PageOptions options) {
+    for (const char* line : kHeadBeforeTitle)
+        addLine(page, line);
+    QByteArray title = platform::ToBytes(folder);
+    if (options.escapeHtml)
+        escapeHtml(title);
+    addLine(page, "<TITLE>" + title + "</TITLE>");
+    for (const char* line : kHeadAfterTitle)
+        addLine(page, line);
+}
+
+// The rows of a page's documents. Documents are read ahead a batch at a time, then turned into
+// rows in list order, so the first document that fails is still the first one reported.
+class PageRows {
+public:
+    PageRows(int folderFd, const QString& folder, PageOptions options, IndexPageWriter::Page& page)
+        : folderFd_(folderFd), folder_(folder), options_(options), page_(page),
+          folderEndsWhole_(folder.isEmpty() || !folder.back().isHighSurrogate()),
+          folderBytes_(platform::toFsBytes(folder)), path_(folderBytes_) {}
+
+    // Queues the document of `entry`; a full batch is read and written at once.
+    void add(const IndexEntry& entry) {
+        paths_.push_back(pathOf(entry));
+        documents_.push_back(&entry);
+        if (documents_.size() == size_t(platform::DocumentBatch::kMaxDocuments))
+            flush();
+    }
+
+    // Reads and writes the documents queued.
+    void flush() {
+        batch_.readAhead(folderFd_, paths_);
+        for (size_t i = 0; i < documents_.size(); ++i)
+            addRow(*documents_[i], paths_[i], batch_.content(i));
+        paths_.clear();
+        documents_.clear();
+    }
+
+private:
+    // A held folder's documents by their bare names, else by the folder's path. The folder's
+    // bytes are made once; a caption cannot join a character with the folder's last one unless
+    // the folder ends in half a surrogate pair.
+    const QByteArray& pathOf(const IndexEntry& entry) {
+        if (held()) {
+            path_ = platform::toFsBytes(entry.caption);
+        } else if (folderEndsWhole_) {
+            path_.truncate(folderBytes_.size());
+            path_.append(platform::toFsBytes(entry.caption));
+        } else {
+            path_ = platform::toFsBytes(folder_ + entry.caption);
+        }
+        return path_;
+    }
+
+    bool held() const { return folderFd_ != AT_FDCWD; }
+
+    void addRow(const IndexEntry& entry, const QByteArray& path, const QByteArrayView* readAhead) {
+        try {
+            readDocumentText(folderFd_, path, readAhead, codePage_, text_);
+        } catch (Exception& e) {
+            e.SetFailedPath(held() ? folderBytes_ + path : path);
+            throw;
+        }
+        if (options_.escapeHtml)
+            escapeHtml(text_);
+        // A plain ASCII name is its own href in every code page.
+        const QByteArray href =
+            isPlainHref(entry.caption)
+                ? entry.caption.toLatin1()
+                : platform::toBytes(IndexPageWriter::hrefFor(entry.caption, codePage_), codePage_);
+        ++page_.documents;
+        QByteArray& out = page_.text;
+        addLine(out, "<tr>");
+        out.append("<td align=center>").append(QByteArray::number(page_.documents));
+        addLine(out, " </td>");
+        out.append("<td align=left> <a href=\"").append(href).append(".rtf\">").append(text_);
+        addLine(out, "</a> </td>");
+        out.append("<td align=center> <a href=\"").append(href);
+        addLine(out, helpEnd_);
+        addLine(out, "</tr>");
+    }
+
+    const int folderFd_;
+    const QString& folder_;
+    const PageOptions options_;
+    IndexPageWriter::Page& page_;
+    // The link and help lines are composed of converted parts; every conversion we make is
+    // character by character, so converting the parts equals converting the whole line.
+    const int codePage_ = platform::conversionCodePage();
+    const QByteArray helpEnd_ =
+        platform::toBytes(QStringLiteral(".txt\">справка</a> </td>"), codePage_);
+    const bool folderEndsWhole_;
+    const QByteArray folderBytes_;
+    QByteArray path_;
+    QByteArray text_; // the document's text, its capacity kept from one to the next
+    platform::DocumentBatch batch_;
+    std::vector<QByteArray> paths_;
+    std::vector<const IndexEntry*> documents_;
+};
+
 } // namespace
 
 IndexEntry IndexEntry::fromSearchRec(const TSearchRec& rec) {
@@ -185,85 +284,15 @@ IndexPageWriter::Page IndexPageWriter::buildAt(int folderFd, const QString& fold
                                                const QList<IndexEntry>& entries,
                                                PageOptions options) {
     Page page;
-    // Held folder: documents by their bare names; else by the folder's path.
-    const bool held = folderFd != AT_FDCWD;
     page.text.reserve(1024 + 200 * entries.size());
-    for (const char* line : kHeadBeforeTitle)
-        addLine(page.text, line);
-    QByteArray title = platform::ToBytes(folder);
-    if (options.escapeHtml)
-        escapeHtml(title);
-    addLine(page.text, "<TITLE>" + title + "</TITLE>");
-    for (const char* line : kHeadAfterTitle)
-        addLine(page.text, line);
-
-    // The link and help lines are composed of converted parts; every conversion we make is
-    // character by character, so converting the parts equals converting the whole line.
-    const int codePage = platform::conversionCodePage();
-    const QByteArray helpEnd =
-        platform::toBytes(QStringLiteral(".txt\">справка</a> </td>"), codePage);
-    // The folder's bytes once; a caption cannot join a character with the folder's last one
-    // unless the folder ends in half a surrogate pair.
-    const bool folderEndsWhole = folder.isEmpty() || !folder.back().isHighSurrogate();
-    const QByteArray folderBytes = platform::toFsBytes(folder);
-    QByteArray path = folderBytes;
-    QByteArray text;
-    auto addRow = [&](const IndexEntry& entry, const QByteArray& docPath,
-                      const QByteArrayView* readAhead) {
-        try {
-            readDocumentText(folderFd, docPath, readAhead, codePage, text);
-        } catch (Exception& e) {
-            e.SetFailedPath(held ? folderBytes + docPath : docPath);
-            throw;
-        }
-        if (options.escapeHtml)
-            escapeHtml(text);
-        // A plain ASCII name is its own href in every code page.
-        const QByteArray href = isPlainHref(entry.caption)
-                                    ? entry.caption.toLatin1()
-                                    : platform::toBytes(hrefFor(entry.caption, codePage), codePage);
-        ++page.documents;
-        QByteArray& out = page.text;
-        addLine(out, "<tr>");
-        out.append("<td align=center>").append(QByteArray::number(page.documents));
-        addLine(out, " </td>");
-        out.append("<td align=left> <a href=\"").append(href).append(".rtf\">").append(text);
-        addLine(out, "</a> </td>");
-        out.append("<td align=center> <a href=\"").append(href);
-        addLine(out, helpEnd);
-        addLine(out, "</tr>");
-    };
-    // Documents are read ahead a batch at a time, then turned into rows in list order, so the
-    // first document that fails is still the first one reported.
-    platform::DocumentBatch batch;
-    std::vector<QByteArray> paths;
-    std::vector<const IndexEntry*> documents;
-    auto addRows = [&] {
-        batch.readAhead(folderFd, paths);
-        for (size_t i = 0; i < documents.size(); ++i)
-            addRow(*documents[i], paths[i], batch.content(i));
-        paths.clear();
-        documents.clear();
-    };
+    addHead(page.text, folder, options);
+    PageRows rows(folderFd, folder, options, page);
     for (const IndexEntry& entry : entries) {
         // Only documents get a row: not "..", wherever it stands, nor folders and devices.
-        if (entry.kind != EntryKind::RegularFile)
-            continue;
-        if (held) {
-            path = platform::toFsBytes(entry.caption);
-        } else if (folderEndsWhole) {
-            path.truncate(folderBytes.size());
-            path.append(platform::toFsBytes(entry.caption));
-        } else {
-            path = platform::toFsBytes(folder + entry.caption);
-        }
-        paths.push_back(path);
-        documents.push_back(&entry);
-        if (documents.size() == size_t(platform::DocumentBatch::kMaxDocuments))
-            addRows();
+        if (entry.kind == EntryKind::RegularFile)
+            rows.add(entry);
     }
-    addRows();
-
+    rows.flush();
     for (const char* line : kFoot)
         addLine(page.text, line);
     return page;

@@ -131,54 +131,61 @@ bool isCommandLine(const QList<QByteArray>& arguments) {
 }
 
 namespace {
-QByteArray parseArguments(const QList<QByteArray>& arguments, Options& options) {
+
+// Our options, and Qt's parser that knows them.
+struct OptionParser {
     QCommandLineParser parser;
-    const QCommandLineOption write(QStringLiteral("write"));
-    const QCommandLineOption toStdout(QStringLiteral("stdout"));
-    const QCommandLineOption recursive(
-        QStringList{QStringLiteral("r"), QStringLiteral("recursive")});
-    const QCommandLineOption empty(QStringLiteral("empty"));
-    const QCommandLineOption codePage(QStringLiteral("codepage"), QString(), QStringLiteral("N"));
-    const QCommandLineOption watch(QStringLiteral("watch"));
-    const QCommandLineOption escapeHtml(QStringLiteral("escape-html"));
-    const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions(
-        {write, toStdout, recursive, empty, codePage, watch, escapeHtml, quiet, help, version});
+    const QCommandLineOption write{QStringLiteral("write")};
+    const QCommandLineOption toStdout{QStringLiteral("stdout")};
+    const QCommandLineOption recursive{
+        QStringList{QStringLiteral("r"), QStringLiteral("recursive")}};
+    const QCommandLineOption empty{QStringLiteral("empty")};
+    const QCommandLineOption codePage{QStringLiteral("codepage"), QString(), QStringLiteral("N")};
+    const QCommandLineOption watch{QStringLiteral("watch")};
+    const QCommandLineOption escapeHtml{QStringLiteral("escape-html")};
+    const QCommandLineOption quiet{QStringList{QStringLiteral("q"), QStringLiteral("quiet")}};
+    const QCommandLineOption help{QStringList{QStringLiteral("h"), QStringLiteral("help")}};
+    const QCommandLineOption version{QStringLiteral("version")};
 
-    // Through the file-system decoding, so that every name comes back byte for byte.
-    QStringList wide{QStringLiteral("docindex")};
-    for (const QByteArray& a : arguments)
-        wide.append(platform::fromFsBytes(a));
-    if (!parser.parse(wide)) {
-        const QStringList unknown = parser.unknownOptionNames();
-        if (unknown.isEmpty())
-            return fromQtError(parser.errorText());
-        // As it was written: "--writ" or, within "-xr", "-x".
-        const QByteArray name = platform::toFsBytes(unknown.first());
-        const bool long_ = std::any_of(arguments.begin(), arguments.end(), [&](const auto& a) {
-            return a == "--" + name || a.startsWith("--" + name + "=");
-        });
-        return "unknown option '" + QByteArray(long_ ? "--" : "-") + name + "'";
+    OptionParser() {
+        parser.addOptions(
+            {write, toStdout, recursive, empty, codePage, watch, escapeHtml, quiet, help, version});
     }
+};
 
-    options.help = parser.isSet(help);
-    options.version = parser.isSet(version);
-    options.recursive = parser.isSet(recursive);
-    options.empty = parser.isSet(empty);
-    options.toStdout = parser.isSet(toStdout);
-    options.watch = parser.isSet(watch);
-    options.escapeHtml = parser.isSet(escapeHtml);
-    options.quiet = parser.isSet(quiet);
-    options.write = parser.isSet(write) || options.recursive || options.empty || options.toStdout ||
-                    options.watch || options.escapeHtml || options.quiet || parser.isSet(codePage);
-    for (const QString& dir : parser.positionalArguments())
+// The complaint about what Qt's parser refused.
+QByteArray parseError(const QCommandLineParser& parser, const QList<QByteArray>& arguments) {
+    const QStringList unknown = parser.unknownOptionNames();
+    if (unknown.isEmpty())
+        return fromQtError(parser.errorText());
+    // As it was written: "--writ" or, within "-xr", "-x".
+    const QByteArray name = platform::toFsBytes(unknown.first());
+    const bool long_ = std::any_of(arguments.begin(), arguments.end(), [&](const auto& a) {
+        return a == "--" + name || a.startsWith("--" + name + "=");
+    });
+    return "unknown option '" + QByteArray(long_ ? "--" : "-") + name + "'";
+}
+
+void readOptions(const OptionParser& p, Options& options) {
+    options.help = p.parser.isSet(p.help);
+    options.version = p.parser.isSet(p.version);
+    options.recursive = p.parser.isSet(p.recursive);
+    options.empty = p.parser.isSet(p.empty);
+    options.toStdout = p.parser.isSet(p.toStdout);
+    options.watch = p.parser.isSet(p.watch);
+    options.escapeHtml = p.parser.isSet(p.escapeHtml);
+    options.quiet = p.parser.isSet(p.quiet);
+    options.write = p.parser.isSet(p.write) || options.recursive || options.empty ||
+                    options.toStdout || options.watch || options.escapeHtml || options.quiet ||
+                    p.parser.isSet(p.codePage);
+    for (const QString& dir : p.parser.positionalArguments())
         options.dirs.append(platform::toFsBytes(dir));
-    if (options.help || options.version)
-        return {};
-    if (parser.isSet(codePage)) {
-        const QString value = parser.value(codePage);
+}
+
+// Reads the code page and checks that the options go together: the complaint, or empty.
+QByteArray checkUsage(const OptionParser& p, Options& options) {
+    if (p.parser.isSet(p.codePage)) {
+        const QString value = p.parser.value(p.codePage);
         bool ok = false;
         options.codePage = value.toInt(&ok);
         if (!ok || !platform::isSupportedCodePage(options.codePage))
@@ -197,6 +204,20 @@ QByteArray parseArguments(const QList<QByteArray>& arguments, Options& options) 
     if (options.toStdout && (options.dirs.size() != 1 || options.recursive || options.watch))
         return "--stdout prints the page of one folder only (not with --recursive or --watch)";
     return {};
+}
+
+QByteArray parseArguments(const QList<QByteArray>& arguments, Options& options) {
+    OptionParser p;
+    // Through the file-system decoding, so that every name comes back byte for byte.
+    QStringList wide{QStringLiteral("docindex")};
+    for (const QByteArray& a : arguments)
+        wide.append(platform::fromFsBytes(a));
+    if (!p.parser.parse(wide))
+        return parseError(p.parser, arguments);
+    readOptions(p, options);
+    if (options.help || options.version)
+        return {};
+    return checkUsage(p, options);
 }
 
 } // namespace

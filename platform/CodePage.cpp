@@ -1,6 +1,8 @@
 #include "platform/CodePage.h"
 
+#include <QStringDecoder>
 #include <QSysInfo>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <array>
@@ -142,8 +144,8 @@ int convertOne(iconv_t cd, const char* in, std::size_t left, QString& result) {
         char* outPtr = reinterpret_cast<char*>(out);
         std::size_t outLeft = sizeof(out);
         if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != std::size_t(-1)) {
-            result.append(QStringView(out, qsizetype(sizeof(out) - outLeft) /
-                                               qsizetype(sizeof(char16_t))));
+            result.append(
+                QStringView(out, qsizetype(sizeof(out) - outLeft) / qsizetype(sizeof(char16_t))));
             return int(n);
         }
         if (errno != EINVAL)
@@ -171,9 +173,9 @@ QString toWideDoubleByte(QByteArrayView bytes, const Tables& t) {
         const size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
         const int err = r == size_t(-1) ? errno : 0;
         if (r != size_t(-1) || err == E2BIG) {
-            result.append(QStringView(out.data(),
-                                      qsizetype(outPtr - reinterpret_cast<char*>(out.data())) /
-                                          qsizetype(sizeof(char16_t))));
+            result.append(
+                QStringView(out.data(), qsizetype(outPtr - reinterpret_cast<char*>(out.data())) /
+                                            qsizetype(sizeof(char16_t))));
             at = inPtr;
             continue;
         }
@@ -248,15 +250,49 @@ QByteArray toBytesDoubleByte(QStringView text, const Tables& t) {
 
 std::atomic<int> chosenCodePage{0};
 
-QByteArrayView lower(QByteArrayView v, char* buffer, std::size_t size) {
-    std::size_t n = 0;
-    for (char c : v) {
-        if (n == size)
-            break;
-        buffer[n++] = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+// The parts of a locale name that choose its code page, in lower case:
+// language[_territory][.codeset][@modifier].
+struct LocaleParts {
+    QByteArray language;
+    QByteArray territory;
+    QByteArray modifier;
+};
+
+LocaleParts localeParts(QByteArrayView localeName) {
+    LocaleParts parts;
+    QByteArrayView head = localeName;
+    if (const qsizetype at = head.indexOf('@'); at >= 0) {
+        parts.modifier = head.sliced(at + 1).toByteArray().toLower();
+        head = head.first(at);
     }
-    return QByteArrayView(buffer, qsizetype(n));
+    if (const qsizetype dot = head.indexOf('.'); dot >= 0)
+        head = head.first(dot);
+    if (const qsizetype underscore = head.indexOf('_'); underscore >= 0) {
+        parts.territory = head.sliced(underscore + 1).toByteArray().toLower();
+        head = head.first(underscore);
+    }
+    parts.language = head.toByteArray().toLower();
+    return parts;
 }
+
+// The languages whose code page depends on nothing else (Windows' default ANSI code pages).
+struct LanguageGroup {
+    int codePage;
+    const char* languages[12]; // unused slots are null
+};
+constexpr LanguageGroup kLanguageGroups[] = {
+    {1251, {"ru", "uk", "be", "bg", "mk", "kk", "ky", "tt", "ba", "tg", "mn"}},
+    {1250, {"cs", "sk", "pl", "hu", "sl", "hr", "bs", "ro", "sq"}},
+    {1253, {"el"}},
+    {1254, {"tr"}},
+    {1255, {"he"}},
+    {1256, {"ar", "fa", "ur"}},
+    {1257, {"et", "lv", "lt"}},
+    {1258, {"vi"}},
+    {874, {"th"}},
+    {932, {"ja"}},
+    {949, {"ko"}},
+};
 
 } // namespace
 
@@ -274,65 +310,25 @@ bool isSupportedCodePage(int codePage) {
 }
 
 int codePageForLocale(QByteArrayView localeName) {
-    // language[_territory][.codeset][@modifier]
-    qsizetype end = localeName.size();
-    QByteArrayView modifierPart;
-    if (const qsizetype at = localeName.indexOf('@'); at >= 0) {
-        modifierPart = localeName.sliced(at + 1);
-        end = at;
-    }
-    QByteArrayView head = localeName.first(end);
-    if (const qsizetype dot = head.indexOf('.'); dot >= 0)
-        head = head.first(dot);
-    QByteArrayView languagePart = head;
-    QByteArrayView territoryPart;
-    if (const qsizetype underscore = head.indexOf('_'); underscore >= 0) {
-        languagePart = head.first(underscore);
-        territoryPart = head.sliced(underscore + 1);
-    }
-    char b1[16], b2[16], b3[16];
-    const QByteArrayView language = lower(languagePart, b1, sizeof b1);
-    const QByteArrayView territory = lower(territoryPart, b2, sizeof b2);
-    const QByteArrayView modifier = lower(modifierPart, b3, sizeof b3);
-    const auto is = [&](std::initializer_list<const char*> names) {
-        for (const char* name : names) {
-            if (language == QByteArrayView(name))
-                return true;
-        }
-        return false;
-    };
-
-    if (is({"ru", "uk", "be", "bg", "mk", "kk", "ky", "tt", "ba", "tg", "mn"}))
-        return 1251;
-    if (is({"sr"}))
-        return modifier == "latin" ? 1250 : 1251;
-    if (is({"uz", "az"}))
-        return modifier == "cyrillic" ? 1251 : 1254;
-    if (is({"cs", "sk", "pl", "hu", "sl", "hr", "bs", "ro", "sq"}))
-        return 1250;
-    if (is({"el"}))
-        return 1253;
-    if (is({"tr"}))
-        return 1254;
-    if (is({"he"}))
-        return 1255;
-    if (is({"ar", "fa", "ur"}))
-        return 1256;
-    if (is({"et", "lv", "lt"}))
-        return 1257;
-    if (is({"vi"}))
-        return 1258;
-    if (is({"th"}))
-        return 874;
-    if (is({"ja"}))
-        return 932;
-    if (is({"ko"}))
-        return 949;
-    if (is({"zh"})) {
-        if (territory == "cn" || territory == "sg")
+    const LocaleParts locale = localeParts(localeName);
+    // Serbian, Uzbek and Azeri are written in either script (the modifier says which); Chinese
+    // differs by territory.
+    if (locale.language == "sr")
+        return locale.modifier == "latin" ? 1250 : 1251;
+    if (locale.language == "uz" || locale.language == "az")
+        return locale.modifier == "cyrillic" ? 1251 : 1254;
+    if (locale.language == "zh") {
+        if (locale.territory == "cn" || locale.territory == "sg")
             return 936;
-        if (territory == "tw" || territory == "hk")
+        if (locale.territory == "tw" || locale.territory == "hk")
             return 950;
+        return 1252;
+    }
+    for (const LanguageGroup& group : kLanguageGroups) {
+        for (const char* language : group.languages) {
+            if (language && locale.language == language)
+                return group.codePage;
+        }
     }
     return 1252;
 }
@@ -410,45 +406,30 @@ bool isSingleByteCodePage(int codePage) {
 }
 
 bool isUtf8Text(QByteArrayView bytes) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const qsizetype n = bytes.size();
-    bool nonAscii = false;
-    qsizetype i = 0;
-    while (i < n) {
-        const unsigned char b0 = p[i];
-        if (b0 < 0x80) {
-            ++i;
-            continue;
-        }
-        nonAscii = true;
-        int len;
-        unsigned char lo = 0x80, hi = 0xBF; // allowed range of the second byte
-        if (b0 >= 0xC2 && b0 <= 0xDF) {
-            len = 2;
-        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-            len = 3;
-            if (b0 == 0xE0)
-                lo = 0xA0; // no overlong forms
-            else if (b0 == 0xED)
-                hi = 0x9F; // no surrogates
-        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-            len = 4;
-            if (b0 == 0xF0)
-                lo = 0x90;
-            else if (b0 == 0xF4)
-                hi = 0x8F; // nothing above U+10FFFF
-        } else {
+    const auto firstNonAscii =
+        std::find_if(bytes.begin(), bytes.end(), [](char c) { return uchar(c) >= 0x80; });
+    if (firstNonAscii == bytes.end())
+        return false; // ASCII reads the same in every code page
+    // Qt's decoder is strict: overlong forms, encoded surrogates and anything above U+10FFFF
+    // are errors, as for file-system names. It goes on to the end after an error, so it gets
+    // the text in pieces, growing from a short first one: a document in a code page fails in
+    // its first few letters.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    constexpr qsizetype kLongestPiece = 1024;
+    QVarLengthArray<QChar, kLongestPiece + 4> buffer(decoder.requiredSpace(kLongestPiece + 3));
+    QByteArrayView rest = bytes.sliced(firstNonAscii - bytes.begin());
+    for (qsizetype piece = 16; !rest.isEmpty(); piece = std::min(2 * piece, kLongestPiece)) {
+        // A piece ends before a byte that begins a character, so that it cuts no sequence in
+        // two; where a fourth continuation byte follows, the text is invalid wherever it is cut.
+        qsizetype end = std::min(piece, rest.size());
+        for (int k = 0; k < 3 && end < rest.size() && (uchar(rest[end]) & 0xC0) == 0x80; ++k)
+            ++end;
+        decoder.appendToBuffer(buffer.data(), rest.first(end));
+        if (decoder.hasError())
             return false;
-        }
-        if (n - i < len || p[i + 1] < lo || p[i + 1] > hi)
-            return false;
-        for (int k = 2; k < len; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80)
-                return false;
-        }
-        i += len;
+        rest = rest.sliced(end);
     }
-    return nonAscii;
+    return true;
 }
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/Enumerate.h"
 
 #include "platform/Fault.h"
+#include "platform/FsString.h"
 
 #include <QChar>
 
@@ -13,50 +14,6 @@
 
 namespace platform {
 namespace {
-
-// One UTF-8 character at s[i] (advancing i); a byte of an invalid sequence stands for itself
-// as U+DC80 + (byte - 0x80), so such names still match '?' one byte at a time.
-char32_t decodeOne(const unsigned char* s, qsizetype n, qsizetype& i) {
-    const unsigned char b = s[i];
-    if (b < 0x80) {
-        ++i;
-        return b;
-    }
-    int len = 0;
-    char32_t cp = 0;
-    char32_t min = 0;
-    if ((b & 0xE0) == 0xC0) {
-        len = 2;
-        cp = b & 0x1F;
-        min = 0x80;
-    } else if ((b & 0xF0) == 0xE0) {
-        len = 3;
-        cp = b & 0x0F;
-        min = 0x800;
-    } else if ((b & 0xF8) == 0xF0) {
-        len = 4;
-        cp = b & 0x07;
-        min = 0x10000;
-    }
-    if (len == 0 || i + len > n) {
-        ++i;
-        return 0xDC00 + b;
-    }
-    for (int k = 1; k < len; ++k) {
-        const unsigned char c = s[i + k];
-        if ((c & 0xC0) != 0x80) {
-            ++i;
-            return 0xDC00 + b;
-        }
-        cp = (cp << 6) | (c & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        ++i;
-        return 0xDC00 + b;
-    }
-    i += len;
-    return cp;
-}
 
 char32_t fold(char32_t c) {
     if (c < 0x80)
@@ -72,7 +29,7 @@ qsizetype decodeFolded(QByteArrayView name, char32_t* out) {
     const qsizetype n = name.size();
     qsizetype count = 0;
     for (qsizetype i = 0; i < n;)
-        out[count++] = fold(decodeOne(s, n, i));
+        out[count++] = fold(nextNameCharacter(s, n, i));
     return count;
 }
 

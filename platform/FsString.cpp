@@ -5,72 +5,23 @@
 #include <utility>
 
 namespace platform {
-namespace {
-
-// Length of the valid UTF-8 sequence at `p` (1..4), or 0 when the bytes there are not one.
-// Strict: no overlong forms, no encoded surrogates, nothing above U+10FFFF.
-int validSequenceLength(const unsigned char* p, qsizetype left, char32_t* cp) {
-    const unsigned char b0 = p[0];
-    if (b0 < 0x80) {
-        *cp = b0;
-        return 1;
-    }
-    int len;
-    char32_t value;
-    char32_t minimum;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        len = 2;
-        value = b0 & 0x1F;
-        minimum = 0x80;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        len = 3;
-        value = b0 & 0x0F;
-        minimum = 0x800;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        len = 4;
-        value = b0 & 0x07;
-        minimum = 0x10000;
-    } else {
-        return 0;
-    }
-    if (left < len)
-        return 0;
-    for (int i = 1; i < len; ++i) {
-        if ((p[i] & 0xC0) != 0x80)
-            return 0;
-        value = (value << 6) | (p[i] & 0x3F);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
-        return 0;
-    *cp = value;
-    return len;
-}
-
-} // namespace
 
 QString fromFsBytes(QByteArrayView bytes) {
-    QString result;
-    result.reserve(bytes.size());
+    // No byte gives more than one UTF-16 unit (four bytes give a surrogate pair).
+    QString result(bytes.size(), Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(result.data());
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const qsizetype n = bytes.size();
-    qsizetype i = 0;
-    while (i < n) {
-        char32_t cp = 0;
-        const int len = validSequenceLength(p + i, n - i, &cp);
-        if (len == 0) {
-            // One byte of an invalid sequence: escape it, then resynchronise on the next byte.
-            result.append(QChar(char16_t(0xDC00 + p[i])));
-            ++i;
-            continue;
-        }
-        if (cp >= 0x10000) {
-            result.append(QChar::highSurrogate(cp));
-            result.append(QChar::lowSurrogate(cp));
+    for (qsizetype i = 0; i < n;) {
+        const char32_t c = nextNameCharacter(p, n, i);
+        if (c >= 0x10000) {
+            *out++ = QChar::highSurrogate(c);
+            *out++ = QChar::lowSurrogate(c);
         } else {
-            result.append(QChar(char16_t(cp)));
+            *out++ = char16_t(c);
         }
-        i += len;
     }
+    result.truncate(out - reinterpret_cast<const char16_t*>(result.constData()));
     return result;
 }
 
@@ -117,8 +68,10 @@ QByteArray toFsBytes(QStringView text) {
 }
 
 bool hasForeignBytes(QStringView decoded) {
-    for (QChar c : decoded) {
-        if (c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF)
+    for (qsizetype i = 0; i < decoded.size(); ++i) {
+        const char16_t c = decoded[i].unicode();
+        // The low half of a surrogate pair (U+1F4C4 ends in U+DCC4) is no escaped byte.
+        if (c >= 0xDC80 && c <= 0xDCFF && (i == 0 || !decoded[i - 1].isHighSurrogate()))
             return true;
     }
     return false;

@@ -52,6 +52,9 @@ TEST(CodePage, ForLocale) {
         {"POSIX", 1252},
         {"", 1252},
         {"RU_ru.utf8", 1251},
+        {"zh", 1252},
+        {"zh_MO.UTF-8", 1252},
+        {"SR_RS.UTF-8@Latin", 1250},
     };
     for (const auto& c : cases)
         EXPECT_EQ(codePageForLocale(c.locale), c.codePage) << c.locale;
@@ -203,6 +206,16 @@ TEST(CodePage, Utf8Detection) {
         {"above U+10FFFF", "\xF4\x90\x80\x80", false},
         {"cut at the end", "ok \xD0", false},
         {"four bytes", "\xF0\x9F\x98\x80", true},
+        {"largest code point", "\xF4\x8F\xBF\xBF", true},
+        {"noncharacter", "a\xEF\xBF\xBE", true},
+        {"lead byte above F4", "\xF5\x80\x80\x80", false},
+        {"valid, then cp1251", "\xD0\x9F \xCF\xF0", false},
+        {"long utf-8", QByteArray("\xD0\xB6").repeated(1500), true},
+        {"long utf-8, then cp1251", QByteArray("\xD0\xB6").repeated(1500) + "\xCF", false},
+        // The check reads the text in pieces: a sequence across the end of one is whole.
+        {"sequence across a piece", QByteArray("\xD0\xB6").repeated(7) + "a\xF0\x9F\x98\x80", true},
+        {"too long across a piece", QByteArray("\xD0\xB6").repeated(7) + "a\xF0\x9F\x98\x80\x80",
+         false},
         {"stray continuation", "a\x80", false},
     };
     for (const auto& c : cases)

@@ -2,6 +2,8 @@
 // sequence survives as an escape, and encoding gives the very same bytes back.
 #include "platform/FsString.h"
 
+#include "platform/CodePage.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -42,6 +44,9 @@ TEST(FsString, DecodesAndRoundTrips) {
         {"cut at the end", "x\xD0", "x" + escapes({0xD0})},
         {"bad byte then valid", "\xFF\xD0\xB0", escapes({0xFF}) + QStringLiteral("а")},
         {"outside the basic plane", "\xF0\x9F\x98\x80", QString::fromUcs4(U"\U0001F600")},
+        {"largest code point", "\xF4\x8F\xBF\xBF", QString::fromUcs4(U"\U0010FFFF")},
+        {"noncharacter kept", "\xEF\xBF\xBF", QString(QChar(char16_t(0xFFFF)))},
+        {"no lead byte above F4", "\xF5\x80\x80\x80", escapes({0xF5, 0x80, 0x80, 0x80})},
         {"zero byte kept", QByteArray("a\0b", 3), QStringView(u"a\0b", 3).toString()},
     };
     for (const Case& c : cases) {
@@ -74,4 +79,28 @@ TEST(FsString, EveryShortByteSequenceRoundTrips) {
 TEST(FsString, LoneSurrogateThatNamesNoByteBecomesReplacementCharacter) {
     EXPECT_EQ(toFsBytes(QString(QChar(char16_t(0xD800)))), QByteArray("\xEF\xBF\xBD"));
     EXPECT_EQ(toFsBytes(QString(QChar(char16_t(0xDC41)))), QByteArray("\xEF\xBF\xBD"));
+}
+
+TEST(FsString, ForeignBytesAreShownThroughTheCodePage) {
+    const int saved = platform::conversionCodePage();
+    platform::setConversionCodePage(1251);
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        bool foreign;
+        QString shown;
+    } cases[] = {
+        {"utf-8", "\xD0\xB7\xD0\xB0\xD0\xBA", false, QStringLiteral("зак")},
+        {"cp1251", "\xE7\xE0\xEA", true, QStringLiteral("зак")},
+        // Its UTF-16 ends in U+DCC4, which is half of the character, not an escaped byte.
+        {"beyond the basic plane", "\xF0\x9F\x93\x84 x", false, QString::fromUcs4(U"\U0001F4C4 x")},
+        {"per component", "\xF0\x9F\x93\x84/\xE7\xE0\xEA/\xD0\xB7", true,
+         QString::fromUcs4(U"\U0001F4C4/зак/з")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(platform::hasForeignBytes(fromFsBytes(c.bytes)), c.foreign);
+        EXPECT_EQ(platform::displayName(fromFsBytes(c.bytes)), c.shown);
+    }
+    platform::setConversionCodePage(saved);
 }
