@@ -133,28 +133,28 @@ void runPendingCallbacks() {
 class HandOverHub : public QObject {
 public:
     explicit HandOverHub(QObject* parent) : QObject(parent) {
-        if (!m_wake.isValid())
+        if (!wake_.isValid())
             return;
-        auto* notifier = new QSocketNotifier(m_wake.fd(), QSocketNotifier::Read, this);
+        auto* notifier = new QSocketNotifier(wake_.fd(), QSocketNotifier::Read, this);
         QObject::connect(notifier, &QSocketNotifier::activated, this, [this] {
-            m_wake.clear();
+            wake_.clear();
             reapFinished();
             runPendingCallbacks();
         });
         Shared& s = shared();
         std::lock_guard lock(s.mutex);
-        s.guiWake = &m_wake;
+        s.guiWake = &wake_;
     }
     ~HandOverHub() override {
         Shared& s = shared();
         std::lock_guard lock(s.mutex);
-        if (s.guiWake == &m_wake)
+        if (s.guiWake == &wake_)
             s.guiWake = nullptr;
     }
-    bool isValid() const { return m_wake.isValid(); }
+    bool isValid() const { return wake_.isValid(); }
 
 private:
-    platform::WakeEvent m_wake;
+    platform::WakeEvent wake_;
 };
 
 QPointer<HandOverHub>& hub() {
@@ -225,7 +225,7 @@ void runWatch(Watch* watch) {
 
 } // namespace
 
-TShellChangeThread::TShellChangeThread(std::shared_ptr<Watch> watch) : m_watch(std::move(watch)) {}
+TShellChangeThread::TShellChangeThread(std::shared_ptr<Watch> watch) : watch_(std::move(watch)) {}
 
 TShellChangeThread::~TShellChangeThread() = default;
 
@@ -257,13 +257,13 @@ TShellChangeThread* TShellChangeThread::Create(const QByteArray& folder,
 }
 
 void TShellChangeThread::Terminate() {
-    m_watch->callback.reset();
+    watch_->callback.reset();
     Shared& s = shared();
     {
         std::lock_guard lock(s.mutex);
-        m_watch->stopRequested = true;
-        if (m_watch->notifier)
-            m_watch->notifier->requestStop();
+        watch_->stopRequested = true;
+        if (watch_->notifier)
+            watch_->notifier->requestStop();
     }
     s.handedOver.notify_all();
     delete this;

@@ -41,5 +41,5 @@ private:
     TShellChangeThread(const TShellChangeThread&) = delete;
     TShellChangeThread& operator=(const TShellChangeThread&) = delete;
 
-    std::shared_ptr<Watch> m_watch;
+    std::shared_ptr<Watch> watch_;
 };

@@ -40,7 +40,7 @@ void closeFd(int& fd) {
 
 ChangeNotifier::ChangeNotifier(QByteArrayView folder) {
     if (folder.isEmpty()) {
-        m_error = ENOENT;
+        error_ = ENOENT;
         return;
     }
     const QByteArray path = folder.toByteArray();
@@ -50,7 +50,7 @@ ChangeNotifier::ChangeNotifier(QByteArrayView folder) {
     else
         fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (fd < 0) {
-        m_error = errno;
+        error_ = errno;
         return;
     }
     int wd = -1;
@@ -58,35 +58,35 @@ ChangeNotifier::ChangeNotifier(QByteArrayView folder) {
         wd = failWith(err);
     else
         wd = ::inotify_add_watch(fd, path.constData(), kWatchMask);
-    if (wd < 0 || !m_stopEvent.isValid()) {
-        m_error = wd < 0 ? errno : m_stopEvent.error();
+    if (wd < 0 || !stopEvent_.isValid()) {
+        error_ = wd < 0 ? errno : stopEvent_.error();
         ::close(fd);
         return;
     }
-    m_inotifyFd = fd;
-    m_folder = path.endsWith('/') ? path.toStdString() : path.toStdString() + '/';
+    inotifyFd_ = fd;
+    folder_ = path.endsWith('/') ? path.toStdString() : path.toStdString() + '/';
 }
 
 ChangeNotifier::~ChangeNotifier() {
-    closeFd(m_inotifyFd);
+    closeFd(inotifyFd_);
 }
 
 void ChangeNotifier::requestStop() {
-    m_stop.store(true, std::memory_order_release);
-    m_stopEvent.signal();
+    stop_.store(true, std::memory_order_release);
+    stopEvent_.signal();
 }
 
 ChangeNotifier::Wait ChangeNotifier::wait() {
     if (!isValid())
         return Wait::Failed;
-    if (!m_primed) {
-        m_primed = true;
+    if (!primed_) {
+        primed_ = true;
         takeSnapshot();
         switch (drain(true)) {
         case Drain::Quiet:
             break;
         case Drain::Changed:
-            return m_stop.load(std::memory_order_acquire) ? Wait::Stopped : Wait::Changed;
+            return stop_.load(std::memory_order_acquire) ? Wait::Stopped : Wait::Changed;
         case Drain::Gone:
             return Wait::Gone;
         case Drain::Failed:
@@ -94,9 +94,9 @@ ChangeNotifier::Wait ChangeNotifier::wait() {
         }
     }
     for (;;) {
-        if (m_stop.load(std::memory_order_acquire))
+        if (stop_.load(std::memory_order_acquire))
             return Wait::Stopped;
-        pollfd fds[2] = {{m_inotifyFd, POLLIN, 0}, {m_stopEvent.fd(), POLLIN, 0}};
+        pollfd fds[2] = {{inotifyFd_, POLLIN, 0}, {stopEvent_.fd(), POLLIN, 0}};
         int ready = -1;
         if (int err = fault::take("poll"))
             ready = failWith(err);
@@ -105,13 +105,13 @@ ChangeNotifier::Wait ChangeNotifier::wait() {
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
-            m_error = errno;
+            error_ = errno;
             return Wait::Failed;
         }
-        if (fds[1].revents != 0 || m_stop.load(std::memory_order_acquire))
+        if (fds[1].revents != 0 || stop_.load(std::memory_order_acquire))
             return Wait::Stopped;
         if (fds[0].revents & (POLLERR | POLLNVAL)) {
-            m_error = EIO;
+            error_ = EIO;
             return Wait::Failed;
         }
         switch (drain(false)) {
@@ -139,13 +139,13 @@ ChangeNotifier::Drain ChangeNotifier::drain(bool everyEventCounts) {
         if (int err = fault::take("read"))
             length = failWith(err);
         else
-            length = ::read(m_inotifyFd, buffer, sizeof buffer);
+            length = ::read(inotifyFd_, buffer, sizeof buffer);
         if (length < 0) {
             if (errno == EINTR)
                 continue;
             if (errno == EAGAIN)
                 break;
-            m_error = errno;
+            error_ = errno;
             return Drain::Failed;
         }
         if (length == 0)
@@ -179,12 +179,12 @@ ChangeNotifier::Drain ChangeNotifier::drain(bool everyEventCounts) {
 }
 
 bool ChangeNotifier::takeSnapshot() {
-    m_snapshot.clear();
+    snapshot_.clear();
     DIR* dir = nullptr;
     if (int err = fault::take("opendir"))
         errno = err;
     else
-        dir = ::opendir(m_folder.c_str());
+        dir = ::opendir(folder_.c_str());
     // Without a snapshot every event for an entry counts as a change: nothing is missed.
     if (!dir)
         return false;
@@ -194,7 +194,7 @@ bool ChangeNotifier::takeSnapshot() {
             continue;
         Entry entry;
         if (statEntry(name, entry))
-            m_snapshot.insert_or_assign(std::string(name), entry);
+            snapshot_.insert_or_assign(std::string(name), entry);
     }
     ::closedir(dir);
     return true;
@@ -203,15 +203,15 @@ bool ChangeNotifier::takeSnapshot() {
 bool ChangeNotifier::recheck(const std::string& name) {
     Entry now;
     const bool present = statEntry(name, now);
-    const auto known = m_snapshot.find(name);
+    const auto known = snapshot_.find(name);
     if (!present) {
-        if (known == m_snapshot.end())
+        if (known == snapshot_.end())
             return false;
-        m_snapshot.erase(known);
+        snapshot_.erase(known);
         return true;
     }
-    if (known == m_snapshot.end()) {
-        m_snapshot.emplace(name, now);
+    if (known == snapshot_.end()) {
+        snapshot_.emplace(name, now);
         return true;
     }
     const bool differs = known->second.size != now.size || known->second.attr != now.attr;
@@ -220,7 +220,7 @@ bool ChangeNotifier::recheck(const std::string& name) {
 }
 
 bool ChangeNotifier::statEntry(const std::string& name, Entry& entry) const {
-    const std::string path = m_folder + name;
+    const std::string path = folder_ + name;
     struct stat info;
     // Described as the listing describes it, so that whatever it would list is watched: a
     // dangling link, a loop of links.

@@ -39,8 +39,8 @@ public:
     ChangeNotifier(const ChangeNotifier&) = delete;
     ChangeNotifier& operator=(const ChangeNotifier&) = delete;
 
-    bool isValid() const { return m_inotifyFd >= 0; }
-    int error() const { return m_error; }
+    bool isValid() const { return inotifyFd_ >= 0; }
+    int error() const { return error_; }
 
     // Blocks (without using the CPU) until a change, a stop request or the end. The first
     // call takes the snapshot; any event queued by then counts as a change, since it may
@@ -67,13 +67,13 @@ private:
 
     // The folder is used by path: an open descriptor would keep a deleted folder alive and
     // hold back the kernel's report of its end.
-    std::string m_folder;
-    int m_inotifyFd = -1;
-    WakeEvent m_stopEvent;
-    int m_error = 0;
-    bool m_primed = false;
-    std::atomic<bool> m_stop{false};
-    std::unordered_map<std::string, Entry> m_snapshot;
+    std::string folder_;
+    int inotifyFd_ = -1;
+    WakeEvent stopEvent_;
+    int error_ = 0;
+    bool primed_ = false;
+    std::atomic<bool> stop_{false};
+    std::unordered_map<std::string, Entry> snapshot_;
 };
 
 } // namespace platform
