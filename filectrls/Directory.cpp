@@ -11,6 +11,7 @@
 #include <QCollator>
 #include <QCollatorSortKey>
 #include <QLocale>
+#include <QScopedValueRollback>
 
 #include <algorithm>
 #include <cstring>
@@ -34,18 +35,6 @@ void TPersistent::AssignTo(TPersistent& dest) const {
 // Name order
 
 namespace {
-
-// Runs `cleanup` when the scope ends, also by an exception.
-template <typename F> class Finally {
-public:
-    explicit Finally(F f) : f_(std::move(f)) {}
-    ~Finally() { f_(); }
-    Finally(const Finally&) = delete;
-    Finally& operator=(const Finally&) = delete;
-
-private:
-    F f_;
-};
 
 template <typename T> int compareValues(T a, T b) {
     return a < b ? -1 : (b < a ? 1 : 0);
@@ -173,9 +162,7 @@ void TDirectory::SetIncludeParentDir(bool value) {
 }
 
 QString TDirectory::Location() const {
-    if (location_.isEmpty() || location_.endsWith(QLatin1Char('/')))
-        return location_;
-    return location_ + QLatin1Char('/');
+    return platform::withTrailingSlash(location_);
 }
 
 void TDirectory::SetLocation(const QString& value) {
@@ -183,8 +170,7 @@ void TDirectory::SetLocation(const QString& value) {
     if (changingLocation_)
         return; // written again from inside the change it started: dropped
     location_ = location;
-    changingLocation_ = true;
-    Finally done([this] { changingLocation_ = false; });
+    const QScopedValueRollback changing(changingLocation_, true);
     if (autoUpdate_)
         StartWatching();
     UpdateListing(true);

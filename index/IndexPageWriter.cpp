@@ -9,6 +9,7 @@
 #include "platform/FsString.h"
 #include "platform/HeldFolder.h"
 #include "platform/PageFile.h"
+#include "platform/Paths.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -305,9 +306,8 @@ QByteArray IndexPageWriter::pageBytes(const QString& folder, const QList<IndexEn
 
 int IndexPageWriter::write(const QString& folder, const QList<IndexEntry>& entries,
                            PageOptions options) {
-    QByteArray path = platform::toFsBytes(folder);
-    while (path.size() > 1 && path.endsWith('/'))
-        path.chop(1); // a trailing '/' would follow a final link whoever owns it
+    // A trailing '/' would follow a final link whoever owns it.
+    const QByteArray path = platform::withoutTrailingSlash(platform::toFsBytes(folder));
     platform::FileHandle held;
     const int err = path.isEmpty() ? 0 : platform::openFolder(AT_FDCWD, path, true, held);
     const QByteArray page = platform::toFsBytes(folder + QLatin1String(PageName));

@@ -92,9 +92,8 @@ public:
                 return;
             }
         }
-        QString folder = NormalizeLocation(platform::fromFsBytes(dir));
-        if (!folder.endsWith(QLatin1Char('/')))
-            folder += QLatin1Char('/');
+        const QString folder =
+            platform::withTrailingSlash(NormalizeLocation(platform::fromFsBytes(dir)));
         QByteArray path = platform::toFsBytes(folder);
         if (path.size() > 1)
             path.chop(1); // a trailing '/' would follow a final link whoever owns it

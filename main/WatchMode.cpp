@@ -92,11 +92,8 @@ private:
     // before it is read, so that no change after the read is missed.
     void adopt(const QList<QByteArray>& dirs, bool roots, Progress* progress = nullptr) {
         QList<QByteArray> shownRoots;
-        for (QByteArray dir : dirs) {
-            while (dir.size() > 1 && dir.endsWith('/'))
-                dir.chop(1);
-            shownRoots.append(dir);
-        }
+        for (const QByteArray& dir : dirs)
+            shownRoots.append(platform::withoutTrailingSlash(dir));
         WriteHooks hooks;
         hooks.progress = progress;
         hooks.onFolder = [&](const QByteArray& shown, const QString& folder) {
@@ -178,8 +175,7 @@ private:
         // A real folder (not a link put in its place) that is not watched yet.
         if (platform::folderIdentity(path, false, id) != 0 || byId_.count(id) != 0)
             return;
-        adopt({parent.shown.endsWith('/') ? parent.shown + name : parent.shown + '/' + name},
-              false);
+        adopt({platform::withTrailingSlash(parent.shown) + name}, false);
     }
 
     // Stops watching the folders at or below `prefix` that are no longer what was watched

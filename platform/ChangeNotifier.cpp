@@ -2,6 +2,7 @@
 
 #include "platform/Enumerate.h"
 #include "platform/Fault.h"
+#include "platform/Paths.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -64,7 +65,7 @@ ChangeNotifier::ChangeNotifier(QByteArrayView folder) {
         return;
     }
     inotifyFd_ = fd;
-    folder_ = path.endsWith('/') ? path.toStdString() : path.toStdString() + '/';
+    folder_ = withTrailingSlash(path).toStdString();
 }
 
 ChangeNotifier::~ChangeNotifier() {

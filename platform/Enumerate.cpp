@@ -2,6 +2,7 @@
 
 #include "platform/Fault.h"
 #include "platform/FsString.h"
+#include "platform/Paths.h"
 
 #include <QChar>
 
@@ -364,9 +365,7 @@ std::vector<TSearchRec> findAll(const QByteArray& folder, QByteArrayView pattern
 }
 
 bool findOne(const QByteArray& path, quint32 mask, TSearchRec& rec) {
-    QByteArray p = path;
-    while (p.size() > 1 && p.endsWith('/'))
-        p.chop(1);
+    const QByteArray p = withoutTrailingSlash(path);
     if (p.isEmpty())
         return false;
     struct stat st;
