@@ -190,9 +190,12 @@ int extensionLength(QByteArrayView name) {
     const qsizetype dot = name.lastIndexOf('.');
     if (dot < 0 || dot < slash)
         return 0;
+    // Characters as the matcher counts them: a byte that is not UTF-8 is one character (a
+    // cp1251 'ё' alone is a continuation byte, which must still count).
+    const auto* bytes = reinterpret_cast<const unsigned char*>(name.data());
     int chars = 0;
-    for (qsizetype i = dot; i < name.size(); ++i)
-        chars += (static_cast<unsigned char>(name[i]) & 0xC0) != 0x80;
+    for (qsizetype i = dot; i < name.size(); ++chars)
+        nextNameCharacter(bytes, name.size(), i);
     return chars;
 }
 

@@ -53,8 +53,8 @@ TEST(ListingWildcard, MatchesLikeTheSearchService) {
 
 TEST(ListingWildcard, ExtensionLength) {
     const std::pair<const char*, int> cases[] = {
-        {"*_.txt", 4},     {"*.*", 2},     {"README", 0}, {"a.тхт", 4},
-        {"dir.d/file", 0}, {".bashrc", 7}, {"a.", 1},
+        {"*_.txt", 4},  {"*.*", 2}, {"README", 0},         {"a.тхт", 4}, {"dir.d/file", 0},
+        {".bashrc", 7}, {"a.", 1},  {"a.\xB8\xF1\xE5", 4}, // cp1251 bytes: one character each
     };
     for (const auto& [name, length] : cases)
         EXPECT_EQ(platform::extensionLength(name), length) << name;
