@@ -45,20 +45,12 @@ ChangeNotifier::ChangeNotifier(QByteArrayView folder) {
         return;
     }
     const QByteArray path = folder.toByteArray();
-    int fd = -1;
-    if (int err = fault::take("inotify_init1"))
-        fd = failWith(err);
-    else
-        fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    const int fd = calls_->init(IN_NONBLOCK | IN_CLOEXEC);
     if (fd < 0) {
         error_ = errno;
         return;
     }
-    int wd = -1;
-    if (int err = fault::take("inotify_add_watch"))
-        wd = failWith(err);
-    else
-        wd = ::inotify_add_watch(fd, path.constData(), kWatchMask);
+    const int wd = calls_->addWatch(fd, path.constData(), kWatchMask);
     if (wd < 0 || !stopEvent_.isValid()) {
         error_ = wd < 0 ? errno : stopEvent_.error();
         ::close(fd);
@@ -136,11 +128,7 @@ ChangeNotifier::Drain ChangeNotifier::drain(bool everyEventCounts) {
     bool gone = false;
     bool overflow = false;
     for (;;) {
-        ssize_t length = -1;
-        if (int err = fault::take("read"))
-            length = failWith(err);
-        else
-            length = ::read(inotifyFd_, buffer, sizeof buffer);
+        const ssize_t length = calls_->read(inotifyFd_, buffer, sizeof buffer);
         if (length < 0) {
             if (errno == EINTR)
                 continue;

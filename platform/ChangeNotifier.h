@@ -8,8 +8,10 @@
 // count, and so does a lost event queue. When the folder itself goes away the notifier
 // reports one last change and ends.
 //
-// The system calls ask the fault hook first, under the names "inotify_init1",
-// "inotify_add_watch", "eventfd", "poll", "read", "opendir" and "fstatat".
+// inotify is reached through the replaceable InotifyCalls (taken when the notifier is made);
+// the other system calls ask the fault hook first, under the names "eventfd", "poll",
+// "opendir" and "fstatat".
+#include "platform/Inotify.h"
 #include "platform/WakeEvent.h"
 
 #include <QByteArray>
@@ -17,6 +19,7 @@
 #include <QtGlobal>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <unordered_map>
 
@@ -68,6 +71,7 @@ private:
     // The folder is used by path: an open descriptor would keep a deleted folder alive and
     // hold back the kernel's report of its end.
     std::string folder_;
+    std::shared_ptr<InotifyCalls> calls_ = inotifyCalls();
     int inotifyFd_ = -1;
     WakeEvent stopEvent_;
     int error_ = 0;

@@ -74,12 +74,23 @@ private:
 // The system's inotify, except where a test says.
 class FakeInotify : public platform::SystemInotifyCalls {
 public:
-    // Past `watches` watches, adding one fails with ENOSPC (as past the per-user limit).
-    explicit FakeInotify(int watches = INT_MAX) : left_(watches) {}
+    // Past `watches` watches, adding one fails with ENOSPC; past `instances` instances, making
+    // one fails with EMFILE (as past the per-user limits).
+    explicit FakeInotify(int watches = INT_MAX, int instances = INT_MAX)
+        : left_(watches), instancesLeft_(instances) {}
     // The next read reports a lost queue (IN_Q_OVERFLOW) before the kernel's events.
     void loseQueue() { lose_ = true; }
+    // The next read fails with `err`.
+    void failNextRead(int err) { readError_ = err; }
     bool queueLost() const { return lost_; }
 
+    int init(int flags) override {
+        if (instancesLeft_-- <= 0) {
+            errno = EMFILE;
+            return -1;
+        }
+        return SystemInotifyCalls::init(flags);
+    }
     int addWatch(int fd, const char* path, std::uint32_t mask) override {
         if (left_-- <= 0) {
             errno = ENOSPC;
@@ -88,6 +99,10 @@ public:
         return SystemInotifyCalls::addWatch(fd, path, mask);
     }
     ssize_t read(int fd, void* buffer, std::size_t size) override {
+        if (const int err = readError_.exchange(0)) {
+            errno = err;
+            return -1;
+        }
         if (!lose_.exchange(false))
             return SystemInotifyCalls::read(fd, buffer, size);
         inotify_event lost{};
@@ -100,6 +115,8 @@ public:
 
 private:
     std::atomic<int> left_;
+    std::atomic<int> instancesLeft_;
+    std::atomic<int> readError_{0};
     std::atomic<bool> lose_{false};
     std::atomic<bool> lost_{false};
 };

@@ -2,6 +2,7 @@
 // a missing snapshot, failing system calls and unwatchable folders.
 #include "platform/ChangeNotifier.h"
 #include "platform/Fault.h"
+#include "support/Fakes.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -95,13 +96,20 @@ TEST_F(ChangeNotifierTest, FailingCallsEndTheWait) {
                           Case{"fstatat", EACCES, Wait::Changed}}) {
         SCOPED_TRACE(std::string(c.call) + " " + std::to_string(c.err));
         platform::fault::clear();
+        // The inotify read fails through the fake; the other calls through their hooks.
+        const auto inotify = std::make_shared<fakes::FakeInotify>();
+        const fakes::Installed<platform::InotifyCalls> installed(platform::setInotifyCalls,
+                                                                 inotify);
         platform::ChangeNotifier notifier(root());
         ASSERT_TRUE(notifier.isValid());
         // Snapshot and first drain without faults: a fresh notifier's first wait has no poll.
         create("primer");
         ASSERT_EQ(waitAtMost(notifier, 2s), Wait::Changed);
         ::unlink(path("primer").c_str());
-        platform::fault::inject(c.call, c.err, 0, 1);
+        if (std::string_view(c.call) == "read")
+            inotify->failNextRead(c.err);
+        else
+            platform::fault::inject(c.call, c.err, 0, 1);
         EXPECT_EQ(waitAtMost(notifier, 2s), c.expected);
     }
 }

@@ -4,6 +4,7 @@
 #include "base/ApplicationException.h"
 #include "base/Exception.h"
 #include "platform/Fault.h"
+#include "support/Fakes.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -96,6 +97,7 @@ protected:
             watcher->Terminate();
         watcher = nullptr;
         TShellChangeThread::StopAll();
+        platform::setInotifyCalls(nullptr); // a case may have put in a fake
         // Let stale hand-overs of stopped watchers drain.
         QCoreApplication::processEvents();
         EXPECT_EQ(TShellChangeThread::LiveCount(), 0);
@@ -323,13 +325,14 @@ INSTANTIATE_TEST_SUITE_P(
                       FsCase{"TooManyInstances",
                              [](const Fs& fs) {
                                  fs.mkdir("target");
-                                 platform::fault::inject("inotify_init1", EMFILE);
+                                 platform::setInotifyCalls(
+                                     std::make_shared<fakes::FakeInotify>(INT_MAX, 0));
                              },
                              nullptr},
                       FsCase{"TooManyWatches",
                              [](const Fs& fs) {
                                  fs.mkdir("target");
-                                 platform::fault::inject("inotify_add_watch", ENOSPC);
+                                 platform::setInotifyCalls(std::make_shared<fakes::FakeInotify>(0));
                              },
                              nullptr},
                       FsCase{"NoWakeEvent",
