@@ -123,42 +123,23 @@ ChangeNotifier::Wait ChangeNotifier::wait() {
 // Reads every queued event (so a burst becomes one change) and weighs each against the
 // snapshot, which it keeps up to date.
 ChangeNotifier::Drain ChangeNotifier::drain(bool everyEventCounts) {
-    alignas(inotify_event) char buffer[64 * 1024];
     bool changed = false;
     bool gone = false;
     bool overflow = false;
-    for (;;) {
-        const ssize_t length = calls_->read(inotifyFd_, buffer, sizeof buffer);
-        if (length < 0) {
-            if (errno == EINTR)
-                continue;
-            if (errno == EAGAIN)
-                break;
-            error_ = errno;
-            return Drain::Failed;
-        }
-        if (length == 0)
-            break;
-        for (ssize_t offset = 0; offset < length;) {
-            inotify_event event;
-            std::memcpy(&event, buffer + offset, sizeof event);
-            const char* namePtr = buffer + offset + sizeof(inotify_event);
-            offset += static_cast<ssize_t>(sizeof(inotify_event) + event.len);
-            if (event.mask & IN_Q_OVERFLOW) {
-                changed = overflow = true;
-                continue;
-            }
-            if (event.mask & kEndEvents) {
-                changed = gone = true;
-                continue;
-            }
-            if (event.len == 0)
-                continue; // the folder's own times or mode: not part of its listing
-            const std::string name(namePtr, ::strnlen(namePtr, event.len));
-            const bool differs = recheck(name);
+    const int err = drainInotify(*calls_, inotifyFd_, [&](const InotifyEvent& event) {
+        if (event.mask & IN_Q_OVERFLOW) {
+            changed = overflow = true;
+        } else if (event.mask & kEndEvents) {
+            changed = gone = true;
+        } else if (!event.name.isEmpty()) { // else the folder's own times or mode
+            const bool differs = recheck(std::string(event.name.data(), size_t(event.name.size())));
             if (everyEventCounts || (event.mask & kNameEvents) || differs)
                 changed = true;
         }
+    });
+    if (err != 0) {
+        error_ = err;
+        return Drain::Failed;
     }
     if (gone)
         return Drain::Gone;

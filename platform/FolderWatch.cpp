@@ -1,8 +1,6 @@
 #include "platform/FolderWatch.h"
 
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -43,48 +41,33 @@ void FolderWatch::remove(int watch) {
 }
 
 bool FolderWatch::read(std::vector<Event>& events) {
-    alignas(inotify_event) char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t n = calls_->read(fd_, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            if (errno == EAGAIN)
-                return true;
-            error_ = errno;
-            return false;
+    const int err = drainInotify(*calls_, fd_, [&](const InotifyEvent& e) {
+        Event out;
+        out.watch = e.watch;
+        if (e.mask & IN_Q_OVERFLOW) {
+            out.kind = Event::Overflow;
+        } else if (e.mask & IN_IGNORED) {
+            out.kind = Event::Gone;
+        } else if (e.mask & IN_MOVE_SELF) {
+            out.kind = Event::Moved;
+        } else if (e.name.isEmpty()) {
+            return; // the folder's own mode or times: not part of any page
+        } else {
+            out.name = e.name.toByteArray();
+            if (!(e.mask & IN_ISDIR))
+                out.kind = Event::Entry;
+            else if (e.mask & kCameIn)
+                out.kind = Event::SubfolderIn;
+            else if (e.mask & kWentOut)
+                out.kind = Event::SubfolderOut;
+            else
+                return; // a subfolder's mode or times
         }
-        if (n == 0)
-            return true;
-        for (ssize_t at = 0; at + ssize_t(sizeof(inotify_event)) <= n;) {
-            inotify_event e;
-            std::memcpy(&e, buffer + at, sizeof e);
-            const char* name = buffer + at + sizeof(inotify_event);
-            at += ssize_t(sizeof(inotify_event) + e.len);
-            Event out;
-            out.watch = e.wd;
-            if (e.mask & IN_Q_OVERFLOW) {
-                out.kind = Event::Overflow;
-            } else if (e.mask & IN_IGNORED) {
-                out.kind = Event::Gone;
-            } else if (e.mask & IN_MOVE_SELF) {
-                out.kind = Event::Moved;
-            } else if (e.len == 0) {
-                continue; // the folder's own mode or times: not part of any page
-            } else {
-                out.name = QByteArray(name, qsizetype(::strnlen(name, e.len)));
-                if (!(e.mask & IN_ISDIR))
-                    out.kind = Event::Entry;
-                else if (e.mask & kCameIn)
-                    out.kind = Event::SubfolderIn;
-                else if (e.mask & kWentOut)
-                    out.kind = Event::SubfolderOut;
-                else
-                    continue; // a subfolder's mode or times
-            }
-            events.push_back(std::move(out));
-        }
-    }
+        events.push_back(std::move(out));
+    });
+    if (err != 0)
+        error_ = err;
+    return err == 0;
 }
 
 } // namespace platform
