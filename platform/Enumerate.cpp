@@ -319,24 +319,17 @@ bool FolderReader::describe(TSearchRec& rec) const {
 ListedFolder::ListedFolder(const QByteArray& folder, const FolderId& listed) {
     localTimes.reset();
     const QByteArray path = folder.isEmpty() ? QByteArray(".") : folder;
-    const int fd = ::open(path.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
+    FileHandle fd(::open(path.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     struct stat self;
-    if (::fstat(fd, &self) == 0 && listed == FolderId{quint64(self.st_dev), quint64(self.st_ino)})
-        fd_ = fd;
-    else
-        ::close(fd);
-}
-
-ListedFolder::~ListedFolder() {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (fd.isOpen() && ::fstat(fd.get(), &self) == 0 &&
+        listed == FolderId{quint64(self.st_dev), quint64(self.st_ino)})
+        folder_ = std::move(fd);
 }
 
 bool ListedFolder::describe(TSearchRec& rec) const {
     struct stat st;
-    if (fd_ < 0 || ::fstatat(fd_, rec.Name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (!folder_.isOpen() ||
+        ::fstatat(folder_.get(), rec.Name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
     TSearchRec now;
     describeStat(st, rec.Name, now, true);

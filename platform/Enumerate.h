@@ -2,6 +2,7 @@
 // Folder enumeration with the search rules of the listing: an attribute mask, case-insensitive
 // wildcards, attributes and packed DOS times from stat. Names are file-system bytes throughout;
 // nothing here makes a QString per entry, so 100,000 entries list quickly.
+#include "platform/HeldFolder.h"
 #include "platform/Paths.h"
 #include "platform/SearchRec.h"
 
@@ -106,9 +107,6 @@ private:
 class ListedFolder {
 public:
     ListedFolder(const QByteArray& folder, const FolderId& listed);
-    ~ListedFolder();
-    ListedFolder(const ListedFolder&) = delete;
-    ListedFolder& operator=(const ListedFolder&) = delete;
 
     // Adds the read-only bit, Size and Time to `rec` (its Name and kind as listed). False, and
     // `rec` unchanged, when the entry is gone or is no longer of the kind listed: a name that
@@ -116,7 +114,7 @@ public:
     bool describe(TSearchRec& rec) const;
 
 private:
-    int fd_ = -1;
+    FileHandle folder_; // not open when the folder is no longer the one listed
 };
 
 // Every entry of `folder` whose name matches `pattern` and which passes `mask`, in the order
