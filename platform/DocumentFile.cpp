@@ -49,43 +49,20 @@ IoStatus DocumentFile::openAt(int folderFd, const QByteArray& name) {
     if (name.contains('\0'))
         return IoStatus{3, EINVAL}; // no file has such a name; never open a shorter path
     // O_NONBLOCK: opening a FIFO without a writer must not hang, nor may a read block later.
-    constexpr int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    int fd;
-    do {
-        fd = ::openat(folderFd, name.constData(), flags | O_NOFOLLOW);
-    } while (fd < 0 && errno == EINTR);
-    int openErr = fd < 0 ? errno : 0;
-    struct stat link {};
-    const bool isLink = openErr == ELOOP &&
-                        ::fstatat(folderFd, name.constData(), &link, AT_SYMLINK_NOFOLLOW) == 0 &&
-                        S_ISLNK(link.st_mode);
-    if (isLink) {
-        do {
-            fd = ::openat(folderFd, name.constData(), flags);
-        } while (fd < 0 && errno == EINTR);
-        openErr = fd < 0 ? errno : 0;
-    }
-    if (fd < 0)
-        return failure(openErr, codePath);
+    FileHandle file;
+    if (const int err = openUnderLinkRule(folderFd, name.constData(),
+                                          O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, file))
+        return failure(err, codePath);
 
     struct stat st;
     int err = fault::take("fstat");
-    if (err == 0 && statOpenFile(fd, &st) != 0)
+    if (err == 0 && statOpenFile(file.get(), &st) != 0)
         err = errno;
-    if (err == 0 && isLink) {
-        // The link must still be the one checked, and its owner may lead us there.
-        struct stat again;
-        if (::fstatat(folderFd, name.constData(), &again, AT_SYMLINK_NOFOLLOW) != 0 ||
-            again.st_ino != link.st_ino || again.st_dev != link.st_dev || !mayFollowLink(link, st))
-            err = EACCES;
-    }
     if (err == 0 && !S_ISREG(st.st_mode))
         err = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
-    if (err != 0) {
-        ::close(fd);
+    if (err != 0)
         return failure(err, codePath);
-    }
-    fd_ = fd;
+    fd_ = file.release();
     // A size of 0 says nothing (procfs and friends report 0 for files with content).
     unread_ = st.st_size > 0 ? qint64(st.st_size) : -1;
     budget_ = qint64(st.st_size) + kGrowthAllowed;

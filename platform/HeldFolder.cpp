@@ -34,6 +34,45 @@ bool mayFollowLink(const struct stat& link, const struct stat& target) {
     return link.st_uid == ::geteuid() || link.st_uid == target.st_uid;
 }
 
+namespace {
+
+int openRetrying(int atFd, const char* path, int flags) {
+    int fd;
+    do {
+        fd = ::openat(atFd, path, flags);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+} // namespace
+
+int openUnderLinkRule(int atFd, const char* path, int flags, FileHandle& file) {
+    int fd = openRetrying(atFd, path, flags | O_NOFOLLOW);
+    if (fd >= 0) {
+        file = FileHandle(fd);
+        return 0;
+    }
+    // A final link gives ELOOP, or ENOTDIR when a folder was asked for.
+    const int first = errno;
+    if (first != ELOOP && first != ENOTDIR)
+        return first;
+    struct stat link, target, again;
+    if (::fstatat(atFd, path, &link, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(link.st_mode))
+        return first;
+    fd = openRetrying(atFd, path, flags);
+    if (fd < 0)
+        return errno;
+    FileHandle opened(fd);
+    if (::fstat(fd, &target) != 0)
+        return errno;
+    // The link must still be the one whose owner was checked: a swap in between is refused.
+    if (::fstatat(atFd, path, &again, AT_SYMLINK_NOFOLLOW) != 0 || again.st_ino != link.st_ino ||
+        again.st_dev != link.st_dev || !mayFollowLink(link, target))
+        return EACCES;
+    file = std::move(opened);
+    return 0;
+}
+
 int openFolder(int atFd, const QByteArray& path, bool followLink, FileHandle& folder) {
     fault::reach("folder-open");
     if (const int err = fault::take("folder-open"))
@@ -41,32 +80,12 @@ int openFolder(int atFd, const QByteArray& path, bool followLink, FileHandle& fo
     if (path.isEmpty() || path.contains('\0'))
         return path.isEmpty() ? ENOENT : EINVAL;
     constexpr int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-    int fd = ::openat(atFd, path.constData(), flags | O_NOFOLLOW);
-    if (fd >= 0) {
-        folder = FileHandle(fd);
-        return 0;
-    }
-    const int first = errno;
-    if (!followLink || (first != ELOOP && first != ENOTDIR))
-        return first;
-    struct stat link, target, again;
-    if (::fstatat(atFd, path.constData(), &link, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno;
-    if (!S_ISLNK(link.st_mode))
-        return first;
-    fd = ::openat(atFd, path.constData(), flags);
+    if (followLink)
+        return openUnderLinkRule(atFd, path.constData(), flags, folder);
+    const int fd = openRetrying(atFd, path.constData(), flags | O_NOFOLLOW);
     if (fd < 0)
         return errno;
-    FileHandle opened(fd);
-    if (::fstat(fd, &target) != 0)
-        return errno;
-    // The link must still be the one whose owner was checked: a swap in between is refused.
-    if (::fstatat(atFd, path.constData(), &again, AT_SYMLINK_NOFOLLOW) != 0 ||
-        again.st_ino != link.st_ino || again.st_dev != link.st_dev)
-        return EACCES;
-    if (!mayFollowLink(link, target))
-        return EACCES;
-    folder = std::move(opened);
+    folder = FileHandle(fd);
     return 0;
 }
 

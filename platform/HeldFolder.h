@@ -34,6 +34,11 @@ private:
 // True when a link described by `link` (lstat) may be followed to `target` (stat).
 bool mayFollowLink(const struct stat& link, const struct stat& target);
 
+// Opens `path` relative to `atFd` with `flags` without following a final symbolic link; when it
+// is one, follows it under the link rule (EACCES otherwise), and only the very link checked (a
+// swap in between gives EACCES). Answers 0 or the errno of the first try.
+int openUnderLinkRule(int atFd, const char* path, int flags, FileHandle& file);
+
 // Opens the folder `path` relative to `atFd` (AT_FDCWD for the working folder) for listing and
 // for reaching what lies below it. A final symbolic link is followed only with `followLink`
 // and under the link rule (EACCES otherwise); without it a link gives ELOOP or ENOTDIR.
