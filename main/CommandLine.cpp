@@ -94,9 +94,8 @@ public:
         }
         const QString folder =
             platform::withTrailingSlash(NormalizeLocation(platform::fromFsBytes(dir)));
-        QByteArray path = platform::toFsBytes(folder);
-        if (path.size() > 1)
-            path.chop(1); // a trailing '/' would follow a final link whoever owns it
+        // A trailing '/' would follow a final link whoever owns it.
+        const QByteArray path = platform::withoutTrailingSlash(platform::toFsBytes(folder));
         std::vector<Pending> stack{{shown, folder, nullptr, path}};
         while (!stack.empty()) {
             const Pending next = std::move(stack.back());
