@@ -2,6 +2,7 @@
 // failures leave behind, the walk of --recursive, and the exit codes.
 #include "main/CommandLine.h"
 #include "listing/ListingTestSupport.h"
+#include "main/LogLines.h"
 #include "main/Progress.h"
 #include "platform/CodePage.h"
 #include "platform/Fault.h"
@@ -19,6 +20,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <utility>
 
 using listingtest::Folder;
@@ -71,14 +73,14 @@ TEST_F(Cli, WritesTheExamplePageByteForByte) {
     makeExample(dir);
     const Result r = runCli({"--write", "--codepage", "1251", dir.path()});
     EXPECT_EQ(r.code, cli::kAllWritten) << r.err.constData();
-    EXPECT_EQ(r.out, dir.path() + "/index.htm: 2 documents\n");
+    EXPECT_EQ(r.out, dir.path() + "/index.htm: 2 documents, 4 links lead to missing files\n");
     EXPECT_TRUE(r.err.isEmpty());
     EXPECT_EQ(docfiles::readFile(dir / "index.htm"), examplePage(dir.path() + "/"));
 
     // Again, over the old page, with the folder given with its trailing '/'.
     const Result again = runCli({"--codepage=1251", "--write", dir.path() + "/"});
     EXPECT_EQ(again.code, cli::kAllWritten);
-    EXPECT_EQ(again.out, dir.path() + "/index.htm: 2 documents\n");
+    EXPECT_EQ(again.out, dir.path() + "/index.htm: 2 documents, 4 links lead to missing files\n");
     EXPECT_EQ(docfiles::readFile(dir / "index.htm"), examplePage(dir.path() + "/"));
 }
 
@@ -101,7 +103,7 @@ TEST_F(Cli, RelativeFolderIsTitledAbsolute) {
     const Result r = runCli({"--write", "--codepage", "1251", "docs"});
     QDir::setCurrent(saved);
     EXPECT_EQ(r.code, cli::kAllWritten);
-    EXPECT_EQ(r.out, QByteArray("docs/index.htm: 2 documents\n"));
+    EXPECT_EQ(r.out, QByteArray("docs/index.htm: 2 documents, 4 links lead to missing files\n"));
     EXPECT_EQ(docfiles::readFile(dir / "docs/index.htm"), examplePage(dir.path() + "/docs/"));
 }
 
@@ -116,7 +118,7 @@ TEST_F(Cli, FolderWithSubfolders) {
     ASSERT_TRUE(dir.fifo("pipe_.txt"));
     const Result r = runCli({"--write", "--codepage", "1251", dir.path()});
     EXPECT_EQ(r.code, cli::kAllWritten) << r.err.constData();
-    EXPECT_EQ(r.out, dir.path() + "/index.htm: 2 documents\n");
+    EXPECT_EQ(r.out, dir.path() + "/index.htm: 2 documents, 4 links lead to missing files\n");
     EXPECT_EQ(docfiles::readFile(dir / "index.htm"), examplePage(dir.path() + "/"));
     EXPECT_FALSE(dir.exists("sub/index.htm"));
 }
@@ -132,7 +134,7 @@ TEST_F(Cli, FailureLeavesTheFolderUntouchedAndOthersGoOn) {
     const Result r = runCli({"--write", "--codepage", "1251", bad.path(), good.path()});
     EXPECT_EQ(r.code, cli::kSomeFailed);
     EXPECT_EQ(r.err, "docindex: " + bad.path() + ": b_.txt: File not found\n") << r.err.constData();
-    EXPECT_EQ(r.out, good.path() + "/index.htm: 2 documents\n");
+    EXPECT_EQ(r.out, good.path() + "/index.htm: 2 documents, 4 links lead to missing files\n");
     EXPECT_EQ(docfiles::snapshot(bad.path()), before);
     EXPECT_EQ(docfiles::readFile(good / "index.htm"), examplePage(good.path() + "/"));
 }
@@ -173,9 +175,10 @@ TEST_F(Cli, RecursiveWalksRealFoldersOnly) {
 
     const Result r = runCli({"--write", "-r", dir.path()});
     EXPECT_EQ(r.code, cli::kAllWritten) << r.err.constData();
-    EXPECT_EQ(r.out, dir.path() + "/index.htm: 2 documents\n" + dir.path() +
-                         "/b/index.htm: 1 document\n" + dir.path() +
-                         "/b/deep/index.htm: 1 document\n");
+    EXPECT_EQ(r.out, dir.path() + "/index.htm: 2 documents, 4 links lead to missing files\n" +
+                         dir.path() + "/b/index.htm: 1 document, 2 links lead to missing files\n" +
+                         dir.path() +
+                         "/b/deep/index.htm: 1 document, 2 links lead to missing files\n");
     EXPECT_FALSE(dir.exists("a-empty/index.htm"));
     EXPECT_FALSE(dir.exists(".hidden/index.htm"));
     EXPECT_TRUE(dir.exists("b/deep/index.htm"));
@@ -184,10 +187,11 @@ TEST_F(Cli, RecursiveWalksRealFoldersOnly) {
     // written once.
     const Result all = runCli({"--write", "--recursive", "--empty", dir.path(), dir / "b"});
     EXPECT_EQ(all.code, cli::kAllWritten);
-    EXPECT_EQ(all.out, dir.path() + "/index.htm: 2 documents\n" + dir.path() +
-                           "/a-empty/index.htm: 0 documents\n" + dir.path() +
-                           "/b/index.htm: 1 document\n" + dir.path() +
-                           "/b/deep/index.htm: 1 document\n");
+    EXPECT_EQ(all.out, dir.path() + "/index.htm: 2 documents, 4 links lead to missing files\n" +
+                           dir.path() + "/a-empty/index.htm: 0 documents\n" + dir.path() +
+                           "/b/index.htm: 1 document, 2 links lead to missing files\n" +
+                           dir.path() +
+                           "/b/deep/index.htm: 1 document, 2 links lead to missing files\n");
     EXPECT_TRUE(dir.exists("a-empty/index.htm"));
 }
 
@@ -205,7 +209,7 @@ TEST_F(Cli, RecursiveLinesInWalkOrderOnEitherThread) {
             ASSERT_TRUE(dir.symlink("missing", name + "/b_.txt"));
             err += "docindex: " + (dir / name) + ": b_.txt: File not found\n";
         } else {
-            out += (dir / name) + "/index.htm: 1 document\n";
+            out += (dir / name) + "/index.htm: 1 document, 2 links lead to missing files\n";
         }
     }
     for (const bool oneThread : {false, true}) {
@@ -220,6 +224,45 @@ TEST_F(Cli, RecursiveLinesInWalkOrderOnEitherThread) {
 }
 
 // Names that are not UTF-8 go through the parser and into every text byte for byte.
+// Each document links to its ".rtf" and ".txt" companions: the page's line counts those that
+// are no file (a folder, a dangling link), -q hides the line, and the page stays as it is.
+TEST_F(Cli, PageLineCountsLinksThatLeadNowhere) {
+    Folder dir;
+    makeExample(dir);
+    ASSERT_TRUE(docfiles::writeFile(dir / "a_.txt.rtf", "{\\rtf1}"));
+    ASSERT_TRUE(dir.folder("a_.txt.txt"));
+    ASSERT_EQ(::symlink("nowhere", (dir / "b_.txt.rtf").constData()), 0);
+    ASSERT_EQ(::symlink("a_.txt.rtf", (dir / "b_.txt.txt").constData()), 0);
+    const struct {
+        std::function<bool()> change;
+        QList<QByteArray> options;
+        QByteArray line;
+    } steps[] = {
+        {[] { return true; }, {}, ": 2 documents, 2 links lead to missing files\n"},
+        {[&] { return ::unlink((dir / "b_.txt.rtf").constData()) == 0; },
+         {},
+         ": 2 documents, 2 links lead to missing files\n"},
+        {[&] { return docfiles::writeFile(dir / "b_.txt.rtf", ""); },
+         {},
+         ": 2 documents, 1 link leads to a missing file\n"},
+        {[] { return true; }, {"-q"}, ""},
+        {[&] {
+             return ::rmdir((dir / "a_.txt.txt").constData()) == 0 &&
+                    docfiles::writeFile(dir / "a_.txt.txt", "");
+         },
+         {},
+         ": 2 documents\n"},
+    };
+    for (const auto& step : steps) {
+        ASSERT_TRUE(step.change()) << step.line.constData();
+        const Result r =
+            runCli(step.options + QList<QByteArray>{"--codepage", "1251", "--write", dir.path()});
+        EXPECT_EQ(r.code, cli::kAllWritten) << r.err.constData();
+        EXPECT_EQ(r.out, step.line.isEmpty() ? step.line : dir.path() + "/index.htm" + step.line);
+        EXPECT_EQ(docfiles::readFile(dir / "index.htm"), examplePage(dir.path() + "/"));
+    }
+}
+
 TEST_F(Cli, NamesThatAreNotUtf8AndEscapedPages) {
     Folder dir;
     const QByteArray name = "\xCF\xE0\xEF\xEA\xE0 &<b>"; // cp1251
@@ -276,6 +319,57 @@ TEST_F(Cli, WatchWritesEveryPageAgainAfterALostQueue) {
     const Result r = runCli({"--watch", "-r", "--empty", dir.path()});
     EXPECT_EQ(r.code, cli::kAllWritten) << r.err.constData();
     EXPECT_EQ(r.out.count("index.htm: 0 documents\n"), 6) << r.out.constData();
+}
+
+// When a stream is the journal's (JOURNAL_STREAM names its file), its lines carry syslog
+// priorities: pages written <6>, failures <3>; the other stream stays as it was.
+TEST_F(Cli, JournalStreamLinesCarryPriorities) {
+    Folder dir;
+    ASSERT_TRUE(dir.folder("good") && docfiles::writeFile(dir / "good/a_.txt", "a\n"));
+    const QByteArray page = dir / "good/index.htm: 1 document, 2 links lead to missing files\n";
+    const QByteArray failure = "docindex: " + dir / "missing: File not found";
+    for (const bool errIsJournal : {true, false}) {
+        std::FILE* streams[] = {std::tmpfile(), std::tmpfile()}; // out, err
+        struct stat st {};
+        ASSERT_EQ(::fstat(::fileno(streams[errIsJournal ? 1 : 0]), &st), 0);
+        ::setenv("JOURNAL_STREAM",
+                 (QByteArray::number(st.st_dev) + ':' + QByteArray::number(st.st_ino)).constData(),
+                 1);
+        EXPECT_EQ(cli::run({"--write", dir / "good", dir / "missing"}, streams[0], streams[1]),
+                  cli::kSomeFailed);
+        ::unsetenv("JOURNAL_STREAM");
+        QByteArray text[2];
+        for (int i = 0; i < 2; ++i) {
+            std::rewind(streams[i]);
+            char buffer[4096];
+            text[i] =
+                QByteArray(buffer, qsizetype(std::fread(buffer, 1, sizeof buffer, streams[i])));
+            std::fclose(streams[i]);
+        }
+        EXPECT_EQ(text[0], errIsJournal ? page : "<6>" + page);
+        EXPECT_TRUE(text[1].startsWith(errIsJournal ? "<3>" + failure : failure)) << text[1].data();
+    }
+}
+
+// The same error line at most once a minute, then the number of its repeats.
+TEST(CliRepeatedLines, OnceAMinuteThenTheCount) {
+    cli::RepeatedLines lines;
+    const auto t0 = cli::RepeatedLines::Clock::time_point{} + std::chrono::hours(1);
+    const QByteArray a = "docindex: d: File not found";
+    const QByteArray counted = a + " (2 more times since it was last said)";
+    using List = QList<QByteArray>;
+    EXPECT_EQ(lines.admit(a, t0), List{a});
+    EXPECT_EQ(lines.admit("other", t0), List{"other"}); // another line: its own minute
+    EXPECT_EQ(lines.admit(a, t0 + std::chrono::seconds(1)), List{});
+    EXPECT_EQ(lines.admit(a, t0 + std::chrono::seconds(59)), List{});
+    EXPECT_EQ(lines.nextDue(), t0 + std::chrono::minutes(1));
+    EXPECT_EQ(lines.due(t0 + std::chrono::seconds(59)), List{});
+    EXPECT_EQ(lines.due(t0 + std::chrono::minutes(1)), List{counted}); // "other" is forgotten
+    EXPECT_EQ(lines.admit(a, t0 + std::chrono::seconds(61)), List{});  // the count was its line
+    EXPECT_EQ(lines.admit(a, t0 + std::chrono::seconds(62)), List{});
+    EXPECT_EQ(lines.admit(a, t0 + std::chrono::minutes(2)), (List{counted, a}));
+    EXPECT_EQ(lines.nextDue(), std::nullopt);
+    EXPECT_EQ(lines.admit("other", t0 + std::chrono::minutes(2)), List{"other"});
 }
 
 TEST(CliProgress, OneLineAtMostTenTimesASecondErasedAtTheEnd) {
@@ -470,7 +564,7 @@ TEST_F(Cli, RecursiveHoldsEachFolder) {
     ASSERT_EQ(::close(::openat(at, "z_.txt", O_WRONLY | O_CREAT, 0644)), 0);
     r = runCli({"--write", "-r", dir.path()});
     EXPECT_EQ(r.code, cli::kAllWritten) << r.err.constData();
-    EXPECT_TRUE(r.out.contains(deep + "/index.htm: 1 document\n"));
+    EXPECT_TRUE(r.out.contains(deep + "/index.htm: 1 document, 2 links lead to missing files\n"));
     EXPECT_EQ(::faccessat(at, "index.htm", F_OK, 0), 0);
     ::close(at);
     ASSERT_EQ(::system(("rm -rf " + dir / component).constData()), 0); // rm copes with depth

@@ -9,7 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <functional>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using listingtest::Folder;
 
@@ -164,7 +170,9 @@ TEST_F(Watch, RecursiveWatchesNewSubfoldersAndBurstsCoalesce) {
     run({QStringLiteral("-r")});
     // The last folder of the walk: everything is watched.
     ASSERT_TRUE(waitFor([&] { return linesFor(d + "/old") == 1; }));
-    EXPECT_EQ(out_, d + "/old/index.htm: 1 document\n"); // no page without documents
+    EXPECT_EQ(out_,
+              d + "/old/index.htm: 1 document, 2 links lead to missing files\n"); // no page without
+                                                                                  // documents
 
     ASSERT_TRUE(dir_.folder("new"));
     ASSERT_TRUE(dir_.folder("new/deeper"));
@@ -179,23 +187,106 @@ TEST_F(Watch, RecursiveWatchesNewSubfoldersAndBurstsCoalesce) {
     // A thousand documents in a burst: few pages, the last one complete.
     for (int i = 0; i < 1000; ++i)
         ASSERT_TRUE(docfiles::writeFile(dir_ / "b" + QByteArray::number(i) + "_.txt", "b\n"));
-    EXPECT_TRUE(waitFor([&] { return out_.contains(d + "/index.htm: 1000 documents\n"); }));
+    EXPECT_TRUE(waitFor([&] {
+        return out_.contains(d + "/index.htm: 1000 documents, 2000 links lead to missing files\n");
+    }));
     EXPECT_LE(linesFor(d), 5);
 
     // Once a later change elsewhere is written, every earlier one is. From then on neither
     // the page's own save nor a file that is no document rewrites it: the next line printed
     // is the other folder's.
     ASSERT_TRUE(docfiles::writeFile(dir_ / "old/y_.txt", "y\n"));
-    ASSERT_TRUE(waitFor([&] { return out_.contains(d + "/old/index.htm: 2 documents\n"); }));
+    ASSERT_TRUE(waitFor([&] {
+        return out_.contains(d + "/old/index.htm: 2 documents, 4 links lead to missing files\n");
+    }));
     const QByteArray quiet = out_;
     ASSERT_TRUE(docfiles::writeFile(dir_ / "notes.txt", "not a document\n"));
     ASSERT_TRUE(docfiles::writeFile(dir_ / "old/z_.txt", "z\n"));
     EXPECT_TRUE(waitFor([&] { return out_.size() > quiet.size() && out_.endsWith('\n'); }));
-    EXPECT_EQ(out_.mid(quiet.size()), d + "/old/index.htm: 3 documents\n");
+    EXPECT_EQ(out_.mid(quiet.size()),
+              d + "/old/index.htm: 3 documents, 6 links lead to missing files\n");
 
     ::kill(pid_t(process_.processId()), SIGINT);
     ASSERT_TRUE(process_.waitForFinished(10000));
     EXPECT_EQ(process_.exitCode(), 0);
+}
+
+// The service manager's end of NOTIFY_SOCKET: a datagram socket of the test's own.
+class Notices {
+public:
+    explicit Notices(const QByteArray& path) : path_(path) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~Notices() { ::close(fd_); }
+    bool bound() const { return bound_; }
+    // The next notice that begins with `start` (others skipped), or empty after ten seconds.
+    QByteArray next(const QByteArray& start) {
+        char buffer[4096];
+        pollfd p{fd_, POLLIN, 0};
+        while (::poll(&p, 1, 10000) == 1) {
+            const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+            if (n > 0 && QByteArray(buffer, n).startsWith(start))
+                return QByteArray(buffer, n);
+        }
+        return {};
+    }
+
+private:
+    QByteArray path_;
+    int fd_ = -1;
+    bool bound_ = false;
+};
+
+// Under a service manager: ready once the first page is written, SIGHUP writes it again, a
+// folder removed, or replaced by a rename, is waited for and watched again, and the log
+// (stderr made the journal's stream) carries syslog priorities.
+TEST_F(Watch, AsAServiceReadyReloadedAndWaitingForItsFolder) {
+    const QByteArray pub = dir_ / "pub";
+    ASSERT_TRUE(dir_.folder("pub") && docfiles::writeFile(pub + "/a_.txt", "a\n"));
+    Notices notices(dir_ / "notify");
+    ASSERT_TRUE(notices.bound());
+    const QByteArray log = dir_ / "log";
+    struct stat st {};
+    ASSERT_TRUE(docfiles::writeFile(log, "") && ::stat(log.constData(), &st) == 0);
+    qputenv("NOTIFY_SOCKET", dir_ / "notify");
+    qputenv("JOURNAL_STREAM", QByteArray::number(st.st_dev) + ':' + QByteArray::number(st.st_ino));
+    process_.setStandardErrorFile(QString::fromLocal8Bit(log), QIODevice::Append);
+    start(process_, {QStringLiteral("--watch"), QString::fromLocal8Bit(pub)});
+    qunsetenv("NOTIFY_SOCKET");
+    qunsetenv("JOURNAL_STREAM");
+    const QByteArray ready = "READY=1\nSTATUS=Watching 1 folder, 1 document";
+    EXPECT_EQ(notices.next("READY=1"), ready);
+    EXPECT_TRUE(waitFor([&] { return linesFor(pub) == 1; })); // stdout is not the journal
+
+    ::kill(pid_t(process_.processId()), SIGHUP);
+    EXPECT_TRUE(notices.next("RELOADING=1").startsWith("RELOADING=1\nMONOTONIC_USEC="));
+    EXPECT_EQ(notices.next("READY=1"), ready);
+    EXPECT_TRUE(waitFor([&] { return linesFor(pub) == 2; }));
+
+    docfiles::removeTree(pub);
+    EXPECT_EQ(notices.next("STATUS="), "STATUS=Watching 0 folders, 1 document; waiting for " + pub);
+    ASSERT_TRUE(dir_.folder("pub") && docfiles::writeFile(pub + "/b_.txt", "b\n"));
+    EXPECT_TRUE(pageHas(pub, "b_.txt"));
+    ASSERT_TRUE(dir_.folder("next") && docfiles::writeFile(dir_ / "next/c_.txt", "c\n"));
+    ASSERT_EQ(::rename(pub.constData(), (dir_ / "old").constData()), 0);
+    ASSERT_EQ(::rename((dir_ / "next").constData(), pub.constData()), 0);
+    EXPECT_TRUE(pageHas(pub, "c_.txt"));
+
+    process_.terminate();
+    ASSERT_TRUE(process_.waitForFinished(10000));
+    EXPECT_EQ(process_.exitCode(), 0);
+    EXPECT_EQ(notices.next("STOPPING=1"), "STOPPING=1");
+    const QByteArray lines = docfiles::readFile(log);
+    EXPECT_EQ(lines.count("<4>docindex: " + pub +
+                          ": the folder went away; waiting for it to come "
+                          "back\n<6>docindex: " +
+                          pub + ": the folder is back; watching it again\n"),
+              2)
+        << lines.constData();
 }
 
 } // namespace
