@@ -75,6 +75,7 @@ public:
         platform::notifyServiceManager("READY=1\n" + status());
 
         QEventLoop loop;
+        loop_ = &loop;
         QSocketNotifier changes(watch_.fd(), QSocketNotifier::Read);
         QObject::connect(&changes, &QSocketNotifier::activated, [this] { readChanges(); });
         QSocketNotifier stopping(stop.fd(), QSocketNotifier::Read);
@@ -86,8 +87,9 @@ public:
                 reload();
         });
         loop.exec();
+        loop_ = nullptr;
         platform::notifyServiceManager("STOPPING=1");
-        return kAllWritten;
+        return exitCode_;
     }
 
 private:
@@ -286,6 +288,16 @@ private:
         }
         release(wd);
         for (const Waiting& w : back) {
+            if (platform::isOnReadOnlyMount(w.path)) {
+                // Its pages could never be written again; a restart by the service manager
+                // makes the folder writable afresh.
+                say(Priority::Error, w.shown + ": the folder is back on a read-only file system "
+                                               "(outside a service's writable paths); ending");
+                exitCode_ = kSomeFailed;
+                if (loop_)
+                    loop_->quit();
+                return;
+            }
             say(Priority::Info, w.shown + ": the folder is back; watching it again");
             adopt({w.shown}, true);
             platform::FolderId id;
@@ -458,6 +470,8 @@ private:
     WriteHooks hooks_;
     RepeatedLines repeats_;
     QTimer repeatTimer_;
+    QEventLoop* loop_ = nullptr; // while it runs
+    int exitCode_ = kAllWritten;
     QTimer timer_;
     bool limitReported_ = false;
     const platform::WildcardPattern documents_{"*_.txt"};

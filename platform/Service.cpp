@@ -9,6 +9,7 @@
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/un.h>
 
 namespace platform {
@@ -48,6 +49,11 @@ bool notifyServiceManager(QByteArrayView state) {
     const ssize_t sent = ::sendto(sock.get(), state.data(), size_t(state.size()), MSG_NOSIGNAL,
                                   reinterpret_cast<const sockaddr*>(&address), size);
     return sent == ssize_t(state.size());
+}
+
+bool isOnReadOnlyMount(const QByteArray& path) {
+    struct statvfs st {};
+    return ::statvfs(path.constData(), &st) == 0 && (st.f_flag & ST_RDONLY) != 0;
 }
 
 } // namespace platform

@@ -18,4 +18,9 @@ bool isJournalStream(std::FILE* stream);
 // '@'). False when there is none or it cannot be reached; nothing else depends on it.
 bool notifyServiceManager(QByteArrayView state);
 
+// True when `path` lies on a mount that is read-only here. A hardened service sees the folder
+// it was given writable only through a bind mount made when it started; a folder that was
+// replaced since then (removed and made again, or renamed into place) is outside that mount.
+bool isOnReadOnlyMount(const QByteArray& path);
+
 } // namespace platform
