@@ -289,4 +289,31 @@ TEST_F(Watch, AsAServiceReadyReloadedAndWaitingForItsFolder) {
         << lines.constData();
 }
 
+// As under ProtectSystem=strict: everything read-only but the folder, a bind mount made at the
+// start. The folder made again is outside it: the watch says so and ends with 1, for the
+// service manager to start it afresh.
+TEST_F(Watch, FolderBackOnAReadOnlyMountEndsTheWatch) {
+    if (::geteuid() != 0 || QProcess::execute(QStringLiteral("unshare"),
+                                              {QStringLiteral("-m"), QStringLiteral("true")}) != 0)
+        GTEST_SKIP() << "mount namespaces need root (and CAP_SYS_ADMIN)";
+    const QByteArray d = dir_.path(), pub = dir_ / "pub";
+    ASSERT_TRUE(dir_.folder("pub"));
+    const QString script =
+        QStringLiteral("mount --bind %1 %1 && mount -o remount,bind,ro %1 %1 && "
+                       "mount --bind %2 %2 && mount -o remount,bind,rw %2 %2 && "
+                       "exec %3 --watch %2")
+            .arg(QString::fromLocal8Bit(d), QString::fromLocal8Bit(pub), program());
+    process_.start(QStringLiteral("unshare"),
+                   {QStringLiteral("-m"), QStringLiteral("--propagation"),
+                    QStringLiteral("private"), QStringLiteral("sh"), QStringLiteral("-c"), script});
+    ASSERT_TRUE(waitFor([&] { return linesFor(pub) == 1; }))
+        << process_.readAllStandardError().data();
+    docfiles::removeTree(pub);
+    ASSERT_TRUE(dir_.folder("pub"));
+    ASSERT_TRUE(process_.waitForFinished(10000));
+    EXPECT_EQ(process_.exitCode(), 1);
+    EXPECT_TRUE(process_.readAllStandardError().contains(
+        pub + ": the folder is back on a read-only file system"));
+}
+
 } // namespace
