@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstddef>
 #include <cstring>
 #include <functional>
 #include <poll.h>
@@ -211,34 +212,27 @@ TEST_F(Watch, RecursiveWatchesNewSubfoldersAndBurstsCoalesce) {
     EXPECT_EQ(process_.exitCode(), 0);
 }
 
-// The service manager's end of NOTIFY_SOCKET: a datagram socket of the test's own.
-class Notices {
-public:
-    explicit Notices(const QByteArray& path) : path_(path) {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
-        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+// The service manager's end of NOTIFY_SOCKET, at an abstract name ("@name").
+struct Notices {
+    explicit Notices(const QByteArray& name) {
+        sockaddr_un address{AF_UNIX, {}};
+        std::memcpy(address.sun_path + 1, name.constData() + 1, size_t(name.size() - 1));
+        bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address),
+                       socklen_t(offsetof(sockaddr_un, sun_path) + name.size())) == 0;
     }
-    ~Notices() { ::close(fd_); }
-    bool bound() const { return bound_; }
+    ~Notices() { ::close(fd); }
     // The next notice that begins with `start` (others skipped), or empty after ten seconds.
     QByteArray next(const QByteArray& start) {
         char buffer[4096];
-        pollfd p{fd_, POLLIN, 0};
-        while (::poll(&p, 1, 10000) == 1) {
-            const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-            if (n > 0 && QByteArray(buffer, n).startsWith(start))
-                return QByteArray(buffer, n);
+        for (pollfd p{fd, POLLIN, 0}; ::poll(&p, 1, 10000) == 1;) {
+            const QByteArray notice(buffer, std::max<ssize_t>(0, ::recv(fd, buffer, 4096, 0)));
+            if (notice.startsWith(start))
+                return notice;
         }
         return {};
     }
-
-private:
-    QByteArray path_;
-    int fd_ = -1;
-    bool bound_ = false;
+    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    bool bound = false;
 };
 
 // Under a service manager: ready once the first page is written, SIGHUP writes it again, a
@@ -247,12 +241,13 @@ private:
 TEST_F(Watch, AsAServiceReadyReloadedAndWaitingForItsFolder) {
     const QByteArray pub = dir_ / "pub";
     ASSERT_TRUE(dir_.folder("pub") && docfiles::writeFile(pub + "/a_.txt", "a\n"));
-    Notices notices(dir_ / "notify");
-    ASSERT_TRUE(notices.bound());
+    const QByteArray socketName = "@docindex-test-" + QByteArray::number(::getpid());
+    Notices notices(socketName);
+    ASSERT_TRUE(notices.bound);
     const QByteArray log = dir_ / "log";
     struct stat st {};
     ASSERT_TRUE(docfiles::writeFile(log, "") && ::stat(log.constData(), &st) == 0);
-    qputenv("NOTIFY_SOCKET", dir_ / "notify");
+    qputenv("NOTIFY_SOCKET", socketName);
     qputenv("JOURNAL_STREAM", QByteArray::number(st.st_dev) + ':' + QByteArray::number(st.st_ino));
     process_.setStandardErrorFile(QString::fromLocal8Bit(log), QIODevice::Append);
     start(process_, {QStringLiteral("--watch"), QString::fromLocal8Bit(pub)});
@@ -280,11 +275,9 @@ TEST_F(Watch, AsAServiceReadyReloadedAndWaitingForItsFolder) {
     ASSERT_TRUE(process_.waitForFinished(10000));
     EXPECT_EQ(process_.exitCode(), 0);
     EXPECT_EQ(notices.next("STOPPING=1"), "STOPPING=1");
-    const QByteArray lines = docfiles::readFile(log);
-    EXPECT_EQ(lines.count("<4>docindex: " + pub +
-                          ": the folder went away; waiting for it to come "
-                          "back\n<6>docindex: " +
-                          pub + ": the folder is back; watching it again\n"),
+    const QByteArray lines = docfiles::readFile(log), at = "docindex: " + pub + ": the folder ";
+    EXPECT_EQ(lines.count("<4>" + at + "went away; waiting for it to come back\n<6>" + at +
+                          "is back; watching it again\n"),
               2)
         << lines.constData();
 }
@@ -304,8 +297,7 @@ TEST_F(Watch, FolderBackOnAReadOnlyMountEndsTheWatch) {
                        "exec %3 --watch %2")
             .arg(QString::fromLocal8Bit(d), QString::fromLocal8Bit(pub), program());
     process_.start(QStringLiteral("unshare"),
-                   {QStringLiteral("-m"), QStringLiteral("--propagation"),
-                    QStringLiteral("private"), QStringLiteral("sh"), QStringLiteral("-c"), script});
+                   QStringLiteral("-m --propagation private sh -c").split(u' ') << script);
     ASSERT_TRUE(waitFor([&] { return linesFor(pub) == 1; }))
         << process_.readAllStandardError().data();
     docfiles::removeTree(pub);
