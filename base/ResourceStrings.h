@@ -65,6 +65,8 @@ inline constexpr char SPageWritten[] = "Записан файл %s: %s";
 inline constexpr char SDocumentOne[] = "документ";
 inline constexpr char SDocumentFew[] = "документа";
 inline constexpr char SDocumentMany[] = "документов";
+// After the page written, when links on it lead to no file (no plural form needed).
+inline constexpr char SMissingLinkTargets[] = "%s; ссылок без файла: %d";
 inline constexpr char SPageFailed[] = "Страница не записана: %s (%s)";
 inline constexpr char SStartFolderMissing[] = "Папки %s нет; открыта %s";
 inline constexpr char SFolderGone[] = "Папки %s больше нет; открыта %s";

@@ -3,7 +3,9 @@
 #include "base/Exception.h"
 #include "filectrls/Directory.h"
 #include "index/IndexPageWriter.h"
+#include "index/LinkTargets.h"
 #include "main/CommandLineOptions.h"
+#include "main/LogLines.h"
 #include "main/Progress.h"
 #include "main/WatchMode.h"
 #include "platform/CodePage.h"
@@ -38,6 +40,16 @@ bool print(std::FILE* stream, QByteArrayView bytes) {
     return std::fwrite(bytes.data(), 1, size_t(bytes.size()), stream) == size_t(bytes.size());
 }
 
+// "12 documents", and how many links lead nowhere when any do.
+QByteArray pageSummary(int documents, int missingLinks) {
+    QByteArray text = QByteArray::number(documents) + (documents == 1 ? " document" : " documents");
+    if (missingLinks > 0)
+        text +=
+            ", " + QByteArray::number(missingLinks) +
+            (missingLinks == 1 ? " link leads to a missing file" : " links lead to missing files");
+    return text;
+}
+
 // One folder still to be written: as the user sees it, as an absolute folder path, and where
 // it is reached: its name in the held parent folder, or at the top its path.
 struct Pending {
@@ -65,7 +77,8 @@ struct Job {
     QString failure; // reported when !ok (empty: nothing to say)
     QByteArray page; // --stdout
     int written = 0;
-    bool done = false; // guarded by Writer::mutex_ while a worker runs
+    int missingLinks = 0; // links of the page written that lead to no file
+    bool done = false;    // guarded by Writer::mutex_ while a worker runs
 };
 
 class Writer {
@@ -219,9 +232,11 @@ private:
                 job.page =
                     IndexPageWriter::buildAt(job.held->get(), job.folder, job.entries, pageOptions)
                         .text;
-            else
+            else {
                 job.written =
                     IndexPageWriter::writeAt(job.held->get(), job.folder, job.entries, pageOptions);
+                job.missingLinks = missingLinkTargetsAt(job.held->get(), job.entries);
+            }
         } catch (...) {
             failWith(job);
         }
@@ -338,9 +353,9 @@ private:
             return;
         if (hooks_.progress)
             hooks_.progress->clear();
-        cli::print(out_, platform::withTrailingSlash(job.shown) + IndexPageWriter::PageName + ": " +
-                             QByteArray::number(job.written) +
-                             (job.written == 1 ? " document\n" : " documents\n"));
+        cli::print(out_, priorityPrefix(out_, Priority::Info) +
+                             platform::withTrailingSlash(job.shown) + IndexPageWriter::PageName +
+                             ": " + pageSummary(job.written, job.missingLinks) + '\n');
         std::fflush(out_);
     }
 
@@ -363,7 +378,12 @@ private:
     void report(const QByteArray& shown, const QString& message) {
         if (hooks_.progress)
             hooks_.progress->clear();
-        cli::print(err_, "docindex: " + shown + ": " + platform::toFsBytes(message) + "\n");
+        const QByteArray line = "docindex: " + shown + ": " + platform::toFsBytes(message);
+        if (hooks_.onError) {
+            hooks_.onError(line);
+            return;
+        }
+        cli::print(err_, priorityPrefix(err_, Priority::Error) + line + '\n');
         std::fflush(err_);
     }
 

@@ -39,6 +39,9 @@ struct WriteHooks {
     // written: -r without documents, a failure): shown as the user sees it, and the
     // absolute folder ending with '/'.
     std::function<void(const QByteArray& shown, const QString& folder)> onFolder;
+    // Takes each error line ("docindex: DIR: message", without its newline) instead of
+    // printing it.
+    std::function<void(const QByteArray& line)> onError;
     Progress* progress = nullptr;
 };
 

@@ -9,6 +9,7 @@
 #include "filectrls/FileListView.h"
 #include "filectrls/LayoutLoading.h"
 #include "index/IndexPageWriter.h"
+#include "index/LinkTargets.h"
 #include "main/ErrorBox.h"
 #include "main/StatusTexts.h"
 #include "platform/FsString.h"
@@ -150,8 +151,8 @@ void TForm1::BitBtn1Click(QObject* /*sender*/) {
             ShowStatus(statustext::pageFailed(e.FailedPath(), folder, e.Message()));
             throw;
         }
-        ShowStatus(
-            statustext::pageWritten(folder + QLatin1String(IndexPageWriter::PageName), documents));
+        ShowStatus(statustext::pageWritten(folder + QLatin1String(IndexPageWriter::PageName),
+                                           documents, missingLinkTargets(folder, entries)));
     });
 }
 

@@ -21,6 +21,10 @@ public:
     // Takes the line off the screen (before other output and at the end).
     void clear();
 
+    // What was counted so far (also when nothing is drawn).
+    long long folders() const { return folders_; }
+    long long documents() const { return documents_; }
+
 private:
     std::FILE* stream_;
     bool shown_;

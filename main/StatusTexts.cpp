@@ -24,8 +24,11 @@ QString documentCount(int count) {
     return QString::number(count) + u' ' + rs::text(word);
 }
 
-QString pageWritten(const QString& page, int documents) {
-    return rs::format(rs::SPageWritten, {shown(page), documentCount(documents)});
+QString pageWritten(const QString& page, int documents, int missingLinks) {
+    const QString written = rs::format(rs::SPageWritten, {shown(page), documentCount(documents)});
+    if (missingLinks <= 0)
+        return written;
+    return rs::format(rs::SMissingLinkTargets, {written, missingLinks});
 }
 
 QString pageFailed(const QByteArray& failedPath, const QString& folder, const QString& message) {

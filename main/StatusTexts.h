@@ -9,8 +9,9 @@ namespace statustext {
 
 // "1 документ", "2 документа", "5 документов", "21 документ", "111 документов".
 QString documentCount(int count);
-// After a click: the page written and the number of its documents.
-QString pageWritten(const QString& page, int documents);
+// After a click: the page written and the number of its documents, and how many of its links
+// lead to no file when any do.
+QString pageWritten(const QString& page, int documents, int missingLinks = 0);
 // After a failed click: the full path of what failed (the folder when the failure names
 // nothing) and the message of the error box.
 QString pageFailed(const QByteArray& failedPath, const QString& folder, const QString& message);

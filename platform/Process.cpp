@@ -12,10 +12,15 @@ namespace {
 std::atomic<int> stopWriteFd{-1};
 struct sigaction previousInt {};
 struct sigaction previousTerm {};
+struct sigaction previousHup {};
+// What was asked for; the pipe only wakes the reader, so a full one loses no request.
+std::atomic<bool> stopAsked{false};
+std::atomic<bool> reloadAsked{false};
 
-void onStopSignal(int) {
+void onStopSignal(int signal) {
     const int saved = errno;
     const int fd = stopWriteFd.load(std::memory_order_relaxed);
+    (signal == SIGHUP ? reloadAsked : stopAsked).store(true);
     if (fd >= 0) {
         const char byte = 1;
         [[maybe_unused]] const ssize_t n = ::write(fd, &byte, 1); // full pipe: already pending
@@ -25,12 +30,14 @@ void onStopSignal(int) {
 
 } // namespace
 
-StopSignals::StopSignals() {
+StopSignals::StopSignals(bool reload) : reload_(reload) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
     read_ = fds[0];
     write_ = fds[1];
+    stopAsked = false;
+    reloadAsked = false;
     stopWriteFd.store(write_, std::memory_order_relaxed);
     struct sigaction action {};
     action.sa_handler = onStopSignal;
@@ -38,6 +45,8 @@ StopSignals::StopSignals() {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, &previousInt);
     ::sigaction(SIGTERM, &action, &previousTerm);
+    if (reload_)
+        ::sigaction(SIGHUP, &action, &previousHup);
 }
 
 StopSignals::~StopSignals() {
@@ -45,17 +54,21 @@ StopSignals::~StopSignals() {
         return;
     ::sigaction(SIGINT, &previousInt, nullptr);
     ::sigaction(SIGTERM, &previousTerm, nullptr);
+    if (reload_)
+        ::sigaction(SIGHUP, &previousHup, nullptr);
     stopWriteFd.store(-1, std::memory_order_relaxed);
     ::close(read_);
     ::close(write_);
 }
 
-bool StopSignals::take() {
-    bool any = false;
+StopSignals::Requests StopSignals::takeRequests() {
+    Requests requests;
     char buffer[64];
-    while (read_ >= 0 && ::read(read_, buffer, sizeof buffer) > 0)
-        any = true;
-    return any;
+    while (read_ >= 0 && ::read(read_, buffer, sizeof buffer) > 0) {
+    }
+    requests.stop = stopAsked.exchange(false);
+    requests.reload = reloadAsked.exchange(false);
+    return requests;
 }
 
 bool isTerminal(std::FILE* stream) {

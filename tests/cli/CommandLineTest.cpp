@@ -2,6 +2,7 @@
 // failures leave behind, the walk of --recursive, and the exit codes.
 #include "main/CommandLine.h"
 #include "listing/ListingTestSupport.h"
+#include "main/LogLines.h"
 #include "main/Progress.h"
 #include "platform/CodePage.h"
 #include "platform/Fault.h"
@@ -71,14 +72,14 @@ TEST_F(Cli, WritesTheExamplePageByteForByte) {
     makeExample(dir);
     const Result r = runCli({"--write", "--codepage", "1251", dir.path()});
     EXPECT_EQ(r.code, cli::kAllWritten) << r.err.constData();
-    EXPECT_EQ(r.out, dir.path() + "/index.htm: 2 documents\n");
+    EXPECT_EQ(r.out, dir.path() + "/index.htm: 2 documents, 4 links lead to missing files\n");
     EXPECT_TRUE(r.err.isEmpty());
     EXPECT_EQ(docfiles::readFile(dir / "index.htm"), examplePage(dir.path() + "/"));
 
     // Again, over the old page, with the folder given with its trailing '/'.
     const Result again = runCli({"--codepage=1251", "--write", dir.path() + "/"});
     EXPECT_EQ(again.code, cli::kAllWritten);
-    EXPECT_EQ(again.out, dir.path() + "/index.htm: 2 documents\n");
+    EXPECT_EQ(again.out, dir.path() + "/index.htm: 2 documents, 4 links lead to missing files\n");
     EXPECT_EQ(docfiles::readFile(dir / "index.htm"), examplePage(dir.path() + "/"));
 }
 
@@ -101,7 +102,7 @@ TEST_F(Cli, RelativeFolderIsTitledAbsolute) {
     const Result r = runCli({"--write", "--codepage", "1251", "docs"});
     QDir::setCurrent(saved);
     EXPECT_EQ(r.code, cli::kAllWritten);
-    EXPECT_EQ(r.out, QByteArray("docs/index.htm: 2 documents\n"));
+    EXPECT_EQ(r.out, QByteArray("docs/index.htm: 2 documents, 4 links lead to missing files\n"));
     EXPECT_EQ(docfiles::readFile(dir / "docs/index.htm"), examplePage(dir.path() + "/docs/"));
 }
 
@@ -116,7 +117,7 @@ TEST_F(Cli, FolderWithSubfolders) {
     ASSERT_TRUE(dir.fifo("pipe_.txt"));
     const Result r = runCli({"--write", "--codepage", "1251", dir.path()});
     EXPECT_EQ(r.code, cli::kAllWritten) << r.err.constData();
-    EXPECT_EQ(r.out, dir.path() + "/index.htm: 2 documents\n");
+    EXPECT_EQ(r.out, dir.path() + "/index.htm: 2 documents, 4 links lead to missing files\n");
     EXPECT_EQ(docfiles::readFile(dir / "index.htm"), examplePage(dir.path() + "/"));
     EXPECT_FALSE(dir.exists("sub/index.htm"));
 }
@@ -132,7 +133,7 @@ TEST_F(Cli, FailureLeavesTheFolderUntouchedAndOthersGoOn) {
     const Result r = runCli({"--write", "--codepage", "1251", bad.path(), good.path()});
     EXPECT_EQ(r.code, cli::kSomeFailed);
     EXPECT_EQ(r.err, "docindex: " + bad.path() + ": b_.txt: File not found\n") << r.err.constData();
-    EXPECT_EQ(r.out, good.path() + "/index.htm: 2 documents\n");
+    EXPECT_EQ(r.out, good.path() + "/index.htm: 2 documents, 4 links lead to missing files\n");
     EXPECT_EQ(docfiles::snapshot(bad.path()), before);
     EXPECT_EQ(docfiles::readFile(good / "index.htm"), examplePage(good.path() + "/"));
 }
@@ -173,9 +174,10 @@ TEST_F(Cli, RecursiveWalksRealFoldersOnly) {
 
     const Result r = runCli({"--write", "-r", dir.path()});
     EXPECT_EQ(r.code, cli::kAllWritten) << r.err.constData();
-    EXPECT_EQ(r.out, dir.path() + "/index.htm: 2 documents\n" + dir.path() +
-                         "/b/index.htm: 1 document\n" + dir.path() +
-                         "/b/deep/index.htm: 1 document\n");
+    EXPECT_EQ(r.out, dir.path() + "/index.htm: 2 documents, 4 links lead to missing files\n" +
+                         dir.path() + "/b/index.htm: 1 document, 2 links lead to missing files\n" +
+                         dir.path() +
+                         "/b/deep/index.htm: 1 document, 2 links lead to missing files\n");
     EXPECT_FALSE(dir.exists("a-empty/index.htm"));
     EXPECT_FALSE(dir.exists(".hidden/index.htm"));
     EXPECT_TRUE(dir.exists("b/deep/index.htm"));
@@ -184,10 +186,11 @@ TEST_F(Cli, RecursiveWalksRealFoldersOnly) {
     // written once.
     const Result all = runCli({"--write", "--recursive", "--empty", dir.path(), dir / "b"});
     EXPECT_EQ(all.code, cli::kAllWritten);
-    EXPECT_EQ(all.out, dir.path() + "/index.htm: 2 documents\n" + dir.path() +
-                           "/a-empty/index.htm: 0 documents\n" + dir.path() +
-                           "/b/index.htm: 1 document\n" + dir.path() +
-                           "/b/deep/index.htm: 1 document\n");
+    EXPECT_EQ(all.out, dir.path() + "/index.htm: 2 documents, 4 links lead to missing files\n" +
+                           dir.path() + "/a-empty/index.htm: 0 documents\n" + dir.path() +
+                           "/b/index.htm: 1 document, 2 links lead to missing files\n" +
+                           dir.path() +
+                           "/b/deep/index.htm: 1 document, 2 links lead to missing files\n");
     EXPECT_TRUE(dir.exists("a-empty/index.htm"));
 }
 
@@ -205,7 +208,7 @@ TEST_F(Cli, RecursiveLinesInWalkOrderOnEitherThread) {
             ASSERT_TRUE(dir.symlink("missing", name + "/b_.txt"));
             err += "docindex: " + (dir / name) + ": b_.txt: File not found\n";
         } else {
-            out += (dir / name) + "/index.htm: 1 document\n";
+            out += (dir / name) + "/index.htm: 1 document, 2 links lead to missing files\n";
         }
     }
     for (const bool oneThread : {false, true}) {
@@ -220,6 +223,30 @@ TEST_F(Cli, RecursiveLinesInWalkOrderOnEitherThread) {
 }
 
 // Names that are not UTF-8 go through the parser and into every text byte for byte.
+// Each document links to its ".rtf" and ".txt" companions: the page's line counts those that
+// are no file (a folder, a dangling link), -q hides the line, and the page stays as it is.
+TEST_F(Cli, PageLineCountsLinksThatLeadNowhere) {
+    Folder dir;
+    makeExample(dir);
+    ASSERT_TRUE(docfiles::writeFile(dir / "a_.txt.rtf", "{\\rtf1}") && dir.folder("a_.txt.txt"));
+    ASSERT_EQ(::symlink("nowhere", (dir / "b_.txt.rtf").constData()), 0);
+    ASSERT_EQ(::symlink("a_.txt.rtf", (dir / "b_.txt.txt").constData()), 0);
+    const QByteArray line = dir.path() + "/index.htm: 2 documents";
+    const std::pair<QByteArray, QByteArray> runs[] = {
+        {"--write", line + ", 2 links lead to missing files\n"}, {"-q", ""}};
+    for (const auto& [option, expected] : runs) {
+        const Result r = runCli({option, "--codepage", "1251", dir.path()});
+        EXPECT_EQ(r.out, expected) << r.err.constData();
+        EXPECT_EQ(docfiles::readFile(dir / "index.htm"), examplePage(dir.path() + "/"));
+    }
+    ASSERT_TRUE(::unlink((dir / "b_.txt.rtf").constData()) == 0 &&
+                docfiles::writeFile(dir / "b_.txt.rtf", ""));
+    EXPECT_EQ(runCli({"--write", dir.path()}).out, line + ", 1 link leads to a missing file\n");
+    ASSERT_TRUE(::rmdir((dir / "a_.txt.txt").constData()) == 0 &&
+                docfiles::writeFile(dir / "a_.txt.txt", ""));
+    EXPECT_EQ(runCli({"--write", dir.path()}).out, line + "\n");
+}
+
 TEST_F(Cli, NamesThatAreNotUtf8AndEscapedPages) {
     Folder dir;
     const QByteArray name = "\xCF\xE0\xEF\xEA\xE0 &<b>"; // cp1251
@@ -276,6 +303,46 @@ TEST_F(Cli, WatchWritesEveryPageAgainAfterALostQueue) {
     const Result r = runCli({"--watch", "-r", "--empty", dir.path()});
     EXPECT_EQ(r.code, cli::kAllWritten) << r.err.constData();
     EXPECT_EQ(r.out.count("index.htm: 0 documents\n"), 6) << r.out.constData();
+}
+
+// When the output is the journal's stream (JOURNAL_STREAM names its file), lines carry syslog
+// priorities: pages written <6>, failures <3>.
+TEST_F(Cli, JournalStreamLinesCarryPriorities) {
+    Folder dir;
+    ASSERT_TRUE(dir.folder("good") && docfiles::writeFile(dir / "good/a_.txt", "a\n"));
+    std::FILE* journal = std::fopen((dir / "journal").constData(), "w");
+    struct stat st {};
+    ASSERT_EQ(::fstat(::fileno(journal), &st), 0);
+    const QByteArray stream = QByteArray::number(st.st_dev) + ':' + QByteArray::number(st.st_ino);
+    ::setenv("JOURNAL_STREAM", stream.constData(), 1);
+    EXPECT_EQ(cli::run({"--write", dir / "good", dir / "missing"}, journal, journal),
+              cli::kSomeFailed);
+    ::unsetenv("JOURNAL_STREAM");
+    std::fclose(journal);
+    const QByteArray lines = docfiles::readFile(dir / "journal");
+    EXPECT_TRUE(lines.startsWith("<6>" +
+                                 dir / "good/index.htm: 1 document, 2 links lead to missing "
+                                       "files\n<3>docindex: " +
+                                 dir / "missing: File not found"))
+        << lines.constData();
+}
+
+// The same error line at most once a minute, then the number of its repeats.
+TEST(CliRepeatedLines, OnceAMinuteThenTheCount) {
+    cli::RepeatedLines lines;
+    const auto at = [](int s) {
+        return cli::RepeatedLines::Clock::time_point{std::chrono::seconds(s)};
+    };
+    const QByteArray a = "docindex: d: File not found", b = "docindex: e: Disk full";
+    const QByteArray count = a + " (2 more times since it was last said)";
+    using List = QList<QByteArray>;
+    EXPECT_EQ(lines.admit(a, at(0)) + lines.admit(b, at(0)), (List{a, b}));
+    EXPECT_EQ(lines.admit(a, at(1)) + lines.admit(a, at(59)) + lines.due(at(59)), List{});
+    EXPECT_EQ(lines.nextDue(), at(60));
+    EXPECT_EQ(lines.due(at(60)), List{count}); // b did not come again: forgotten
+    EXPECT_EQ(lines.admit(a, at(61)) + lines.admit(a, at(62)), List{}); // the count was its line
+    EXPECT_EQ(lines.admit(a, at(120)) + lines.admit(b, at(120)), (List{count, a, b}));
+    EXPECT_EQ(lines.nextDue(), std::nullopt);
 }
 
 TEST(CliProgress, OneLineAtMostTenTimesASecondErasedAtTheEnd) {
@@ -470,7 +537,7 @@ TEST_F(Cli, RecursiveHoldsEachFolder) {
     ASSERT_EQ(::close(::openat(at, "z_.txt", O_WRONLY | O_CREAT, 0644)), 0);
     r = runCli({"--write", "-r", dir.path()});
     EXPECT_EQ(r.code, cli::kAllWritten) << r.err.constData();
-    EXPECT_TRUE(r.out.contains(deep + "/index.htm: 1 document\n"));
+    EXPECT_TRUE(r.out.contains(deep + "/index.htm: 1 document, 2 links lead to missing files\n"));
     EXPECT_EQ(::faccessat(at, "index.htm", F_OK, 0), 0);
     ::close(at);
     ASSERT_EQ(::system(("rm -rf " + dir / component).constData()), 0); // rm copes with depth

@@ -9,7 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstddef>
+#include <cstring>
 #include <functional>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using listingtest::Folder;
 
@@ -164,7 +171,9 @@ TEST_F(Watch, RecursiveWatchesNewSubfoldersAndBurstsCoalesce) {
     run({QStringLiteral("-r")});
     // The last folder of the walk: everything is watched.
     ASSERT_TRUE(waitFor([&] { return linesFor(d + "/old") == 1; }));
-    EXPECT_EQ(out_, d + "/old/index.htm: 1 document\n"); // no page without documents
+    EXPECT_EQ(out_,
+              d + "/old/index.htm: 1 document, 2 links lead to missing files\n"); // no page without
+                                                                                  // documents
 
     ASSERT_TRUE(dir_.folder("new"));
     ASSERT_TRUE(dir_.folder("new/deeper"));
@@ -179,23 +188,124 @@ TEST_F(Watch, RecursiveWatchesNewSubfoldersAndBurstsCoalesce) {
     // A thousand documents in a burst: few pages, the last one complete.
     for (int i = 0; i < 1000; ++i)
         ASSERT_TRUE(docfiles::writeFile(dir_ / "b" + QByteArray::number(i) + "_.txt", "b\n"));
-    EXPECT_TRUE(waitFor([&] { return out_.contains(d + "/index.htm: 1000 documents\n"); }));
+    EXPECT_TRUE(waitFor([&] {
+        return out_.contains(d + "/index.htm: 1000 documents, 2000 links lead to missing files\n");
+    }));
     EXPECT_LE(linesFor(d), 5);
 
     // Once a later change elsewhere is written, every earlier one is. From then on neither
     // the page's own save nor a file that is no document rewrites it: the next line printed
     // is the other folder's.
     ASSERT_TRUE(docfiles::writeFile(dir_ / "old/y_.txt", "y\n"));
-    ASSERT_TRUE(waitFor([&] { return out_.contains(d + "/old/index.htm: 2 documents\n"); }));
+    ASSERT_TRUE(waitFor([&] {
+        return out_.contains(d + "/old/index.htm: 2 documents, 4 links lead to missing files\n");
+    }));
     const QByteArray quiet = out_;
     ASSERT_TRUE(docfiles::writeFile(dir_ / "notes.txt", "not a document\n"));
     ASSERT_TRUE(docfiles::writeFile(dir_ / "old/z_.txt", "z\n"));
     EXPECT_TRUE(waitFor([&] { return out_.size() > quiet.size() && out_.endsWith('\n'); }));
-    EXPECT_EQ(out_.mid(quiet.size()), d + "/old/index.htm: 3 documents\n");
+    EXPECT_EQ(out_.mid(quiet.size()),
+              d + "/old/index.htm: 3 documents, 6 links lead to missing files\n");
 
     ::kill(pid_t(process_.processId()), SIGINT);
     ASSERT_TRUE(process_.waitForFinished(10000));
     EXPECT_EQ(process_.exitCode(), 0);
+}
+
+// The service manager's end of NOTIFY_SOCKET, at an abstract name ("@name").
+struct Notices {
+    explicit Notices(const QByteArray& name) {
+        sockaddr_un address{AF_UNIX, {}};
+        std::memcpy(address.sun_path + 1, name.constData() + 1, size_t(name.size() - 1));
+        bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address),
+                       socklen_t(offsetof(sockaddr_un, sun_path) + name.size())) == 0;
+    }
+    ~Notices() { ::close(fd); }
+    // The next notice that begins with `start` (others skipped), or empty after ten seconds.
+    QByteArray next(const QByteArray& start) {
+        char buffer[4096];
+        for (pollfd p{fd, POLLIN, 0}; ::poll(&p, 1, 10000) == 1;) {
+            const QByteArray notice(buffer, std::max<ssize_t>(0, ::recv(fd, buffer, 4096, 0)));
+            if (notice.startsWith(start))
+                return notice;
+        }
+        return {};
+    }
+    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    bool bound = false;
+};
+
+// Under a service manager: ready once the first page is written, SIGHUP writes it again, a
+// folder removed, or replaced by a rename, is waited for and watched again, and the log
+// (stderr made the journal's stream) carries syslog priorities.
+TEST_F(Watch, AsAServiceReadyReloadedAndWaitingForItsFolder) {
+    const QByteArray pub = dir_ / "pub";
+    ASSERT_TRUE(dir_.folder("pub") && docfiles::writeFile(pub + "/a_.txt", "a\n"));
+    const QByteArray socketName = "@docindex-test-" + QByteArray::number(::getpid());
+    Notices notices(socketName);
+    ASSERT_TRUE(notices.bound);
+    const QByteArray log = dir_ / "log";
+    struct stat st {};
+    ASSERT_TRUE(docfiles::writeFile(log, "") && ::stat(log.constData(), &st) == 0);
+    qputenv("NOTIFY_SOCKET", socketName);
+    qputenv("JOURNAL_STREAM", QByteArray::number(st.st_dev) + ':' + QByteArray::number(st.st_ino));
+    process_.setStandardErrorFile(QString::fromLocal8Bit(log), QIODevice::Append);
+    start(process_, {QStringLiteral("--watch"), QString::fromLocal8Bit(pub)});
+    qunsetenv("NOTIFY_SOCKET");
+    qunsetenv("JOURNAL_STREAM");
+    const QByteArray ready = "READY=1\nSTATUS=Watching 1 folder, 1 document";
+    EXPECT_EQ(notices.next("READY=1"), ready);
+    EXPECT_TRUE(waitFor([&] { return linesFor(pub) == 1; })); // stdout is not the journal
+
+    ::kill(pid_t(process_.processId()), SIGHUP);
+    EXPECT_TRUE(notices.next("RELOADING=1").startsWith("RELOADING=1\nMONOTONIC_USEC="));
+    EXPECT_EQ(notices.next("READY=1"), ready);
+    EXPECT_TRUE(waitFor([&] { return linesFor(pub) == 2; }));
+
+    docfiles::removeTree(pub);
+    EXPECT_EQ(notices.next("STATUS="), "STATUS=Watching 0 folders, 1 document; waiting for " + pub);
+    ASSERT_TRUE(dir_.folder("pub") && docfiles::writeFile(pub + "/b_.txt", "b\n"));
+    EXPECT_TRUE(pageHas(pub, "b_.txt"));
+    ASSERT_TRUE(dir_.folder("next") && docfiles::writeFile(dir_ / "next/c_.txt", "c\n"));
+    ASSERT_EQ(::rename(pub.constData(), (dir_ / "old").constData()), 0);
+    ASSERT_EQ(::rename((dir_ / "next").constData(), pub.constData()), 0);
+    EXPECT_TRUE(pageHas(pub, "c_.txt"));
+
+    process_.terminate();
+    ASSERT_TRUE(process_.waitForFinished(10000));
+    EXPECT_EQ(process_.exitCode(), 0);
+    EXPECT_EQ(notices.next("STOPPING=1"), "STOPPING=1");
+    const QByteArray lines = docfiles::readFile(log), at = "docindex: " + pub + ": the folder ";
+    EXPECT_EQ(lines.count("<4>" + at + "went away; waiting for it to come back\n<6>" + at +
+                          "is back; watching it again\n"),
+              2)
+        << lines.constData();
+}
+
+// As under ProtectSystem=strict: everything read-only but the folder, a bind mount made at the
+// start. The folder made again is outside it: the watch says so and ends with 1, for the
+// service manager to start it afresh.
+TEST_F(Watch, FolderBackOnAReadOnlyMountEndsTheWatch) {
+    if (::geteuid() != 0 || QProcess::execute(QStringLiteral("unshare"),
+                                              {QStringLiteral("-m"), QStringLiteral("true")}) != 0)
+        GTEST_SKIP() << "mount namespaces need root (and CAP_SYS_ADMIN)";
+    const QByteArray d = dir_.path(), pub = dir_ / "pub";
+    ASSERT_TRUE(dir_.folder("pub"));
+    const QString script =
+        QStringLiteral("mount --bind %1 %1 && mount -o remount,bind,ro %1 %1 && "
+                       "mount --bind %2 %2 && mount -o remount,bind,rw %2 %2 && "
+                       "exec %3 --watch %2")
+            .arg(QString::fromLocal8Bit(d), QString::fromLocal8Bit(pub), program());
+    process_.start(QStringLiteral("unshare"),
+                   QStringLiteral("-m --propagation private sh -c").split(u' ') << script);
+    ASSERT_TRUE(waitFor([&] { return linesFor(pub) == 1; }))
+        << process_.readAllStandardError().data();
+    docfiles::removeTree(pub);
+    ASSERT_TRUE(dir_.folder("pub"));
+    ASSERT_TRUE(process_.waitForFinished(10000));
+    EXPECT_EQ(process_.exitCode(), 1);
+    EXPECT_TRUE(process_.readAllStandardError().contains(
+        pub + ": the folder is back on a read-only file system"));
 }
 
 } // namespace
