@@ -10,7 +10,11 @@
 
 #include <cerrno>
 #include <csignal>
+#include <functional>
+#include <grp.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 
 using platform::SaveFailure;
@@ -56,14 +60,60 @@ TEST_F(PageFileTest, CreatesAndReplaces) {
     EXPECT_EQ(docfiles::snapshot(root_).keys(), QList<QByteArray>{"index.htm"});
 }
 
-TEST_F(PageFileTest, FollowsASymbolicLinkToItsTarget) {
-    ASSERT_TRUE(docfiles::writeFile(root_ + "/real.htm", "old"));
-    ASSERT_EQ(::symlink("real.htm", page_.constData()), 0);
-    ASSERT_TRUE(saveFileAtomically(page_, "new"));
-    EXPECT_EQ(docfiles::readFile(root_ + "/real.htm"), QByteArray("new"));
-    struct stat st;
-    ASSERT_EQ(::lstat(page_.constData(), &st), 0);
-    EXPECT_TRUE(S_ISLNK(st.st_mode));
+// Whatever stands at the name is replaced by the page; what it points to is never written.
+TEST_F(PageFileTest, ReplacesTheNameNeverWhatItLeadsTo) {
+    const QByteArray outside = root_ + "/outside";
+    ASSERT_EQ(::mkdir(outside.constData(), 0755), 0);
+    const QByteArray folder = root_ + "/pub";
+    ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
+    ASSERT_TRUE(docfiles::writeFile(outside + "/secret", "root's own", 0600));
+    ASSERT_TRUE(docfiles::writeFile(folder + "/real.htm", "old"));
+    const struct {
+        const char* what;
+        std::function<int(const char*)> make;
+    } cases[] = {
+        {"link in the folder", [](const char* at) { return ::symlink("real.htm", at); }},
+        {"link outside", [](const char* at) { return ::symlink("../outside/secret", at); }},
+        {"dangling link", [](const char* at) { return ::symlink("../outside/new", at); }},
+        {"FIFO", [](const char* at) { return ::mkfifo(at, 0644); }},
+        {"device", [](const char* at) { return ::mknod(at, S_IFCHR | 0644, makedev(1, 3)); }},
+    };
+    const QByteArray page = folder + "/index.htm";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ::unlink(page.constData());
+        if (c.make(page.constData()) != 0) {
+            EXPECT_EQ(errno, EPERM) << "only a device may be refused, to an unprivileged user";
+            continue;
+        }
+        const auto before = docfiles::snapshot(outside);
+        ASSERT_TRUE(saveFileAtomically(page, "new"));
+        struct stat st;
+        ASSERT_EQ(::lstat(page.constData(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(docfiles::readFile(page), QByteArray("new"));
+        EXPECT_EQ(docfiles::readFile(folder + "/real.htm"), QByteArray("old"));
+        EXPECT_EQ(docfiles::snapshot(outside), before);
+        EXPECT_EQ(docfiles::snapshot(folder).keys(), (QList<QByteArray>{"index.htm", "real.htm"}));
+    }
+}
+
+// The page is made unnamed; a temporary name only where the file system has no unnamed files.
+TEST_F(PageFileTest, TemporaryNameOnlyWithoutUnnamedFiles) {
+    for (const bool exists : {false, true}) {
+        faults_.fail(fakes::PageStep::Unnamed, EOPNOTSUPP);
+        faults_.fail(fakes::PageStep::Commit,
+                     EXDEV); // stops the fallback with its name still there
+        if (exists) {
+            ASSERT_TRUE(docfiles::writeFile(page_, "old", 0640));
+        }
+        EXPECT_EQ(saveFileAtomically(page_, "new").err, EXDEV);
+        faults_.fail(fakes::PageStep::Unnamed, 0);
+        faults_.fail(fakes::PageStep::Commit, 0);
+        ASSERT_TRUE(saveFileAtomically(page_, "newer"));
+        EXPECT_EQ(docfiles::readFile(page_), QByteArray("newer"));
+        EXPECT_EQ(docfiles::snapshot(root_).keys(), QList<QByteArray>{"index.htm"});
+    }
 }
 
 TEST_F(PageFileTest, ReachesAFolderWhoseNameIsNotUtf8) {
@@ -105,8 +155,11 @@ TEST_F(PageFileTest, EveryStepThatFailsKeepsTheOldFile) {
         int err;
         SaveFailure failure;
     } cases[] = {
-        {PageStep::Open, EACCES, SaveFailure::Create}, {PageStep::Open, EROFS, SaveFailure::Create},
-        {PageStep::Write, ENOSPC, SaveFailure::Write}, {PageStep::Flush, EIO, SaveFailure::Write},
+        {PageStep::Open, EACCES, SaveFailure::Create},
+        {PageStep::Open, EROFS, SaveFailure::Create},
+        {PageStep::Write, ENOSPC, SaveFailure::Write},
+        {PageStep::Flush, EIO, SaveFailure::Write},
+        {PageStep::Link, EMLINK, SaveFailure::Write},
         {PageStep::Commit, EXDEV, SaveFailure::Write},
     };
     const auto before = docfiles::snapshot(root_);
@@ -141,18 +194,38 @@ TEST_F(PageFileTest, ShortWriteKeepsTheOldFile) {
     EXPECT_EQ(docfiles::snapshot(root_), before);
 }
 
-TEST_F(PageFileTest, KeepsOwnerAndGroupAsRoot) {
+// As root the page stays its owner's; a member of a shared folder's group keeps its group
+// and its group write bit (the owner stays the writer's).
+TEST_F(PageFileTest, KeepsOwnerGroupAndMode) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "changing the owner needs root";
-    ASSERT_TRUE(docfiles::writeFile(page_, "old page", 0644));
-    ASSERT_EQ(::chown(page_.constData(), 1234, 4321), 0);
-    ASSERT_TRUE(saveFileAtomically(page_, "new page"));
-    struct stat st;
-    ASSERT_EQ(::stat(page_.constData(), &st), 0);
-    EXPECT_EQ(st.st_uid, 1234u);
-    EXPECT_EQ(st.st_gid, 4321u);
-    EXPECT_EQ(st.st_mode & 07777, 0644u);
-    EXPECT_EQ(docfiles::readFile(page_), QByteArray("new page"));
+    ASSERT_EQ(::chown(root_.constData(), 0, 4321), 0);
+    ASSERT_EQ(::chmod(root_.constData(), 02775), 0);
+    for (const bool member : {false, true}) {
+        SCOPED_TRACE(member ? "group member" : "root");
+        ASSERT_TRUE(docfiles::writeFile(page_, "old page", 0664));
+        ASSERT_EQ(::chown(page_.constData(), 1234, 4321), 0);
+        ASSERT_EQ(::chmod(page_.constData(), 0664), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const gid_t group = 4321;
+            ::umask(022);
+            if (member && (::setgroups(1, &group) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+                           ::setresuid(65534, 65534, 65534) != 0))
+                ::_exit(2);
+            ::_exit(saveFileAtomically(page_, "new page") ? 0 : 3);
+        }
+        int wstatus = 0;
+        ASSERT_EQ(::waitpid(child, &wstatus, 0), child);
+        EXPECT_TRUE(WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0) << wstatus;
+        struct stat st;
+        ASSERT_EQ(::stat(page_.constData(), &st), 0);
+        EXPECT_EQ(st.st_uid, member ? 65534u : 1234u);
+        EXPECT_EQ(st.st_gid, 4321u);
+        EXPECT_EQ(st.st_mode & 07777, 0664u);
+        EXPECT_EQ(docfiles::readFile(page_), QByteArray("new page"));
+    }
 }
 
 TEST(PageFilePath, FullPathOf) {
