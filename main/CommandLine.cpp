@@ -8,7 +8,6 @@
 #include "main/WatchMode.h"
 #include "platform/CodePage.h"
 #include "platform/Errors.h"
-#include "platform/Fault.h"
 #include "platform/FsString.h"
 #include "platform/HeldFolder.h"
 #include "platform/Paths.h"
@@ -36,6 +35,30 @@ namespace {
 // False when the stream failed (errno then says why).
 bool print(std::FILE* stream, QByteArrayView bytes) {
     return std::fwrite(bytes.data(), 1, size_t(bytes.size()), stream) == size_t(bytes.size());
+}
+
+// Writes and flushes; 0 or the errno of the first call that failed (taken at once, as a later
+// call may change errno).
+int writeOut(std::FILE* stream, QByteArrayView bytes) {
+    if (!print(stream, bytes))
+        return errno ? errno : EIO;
+    if (std::fflush(stream) != 0)
+        return errno ? errno : EIO;
+    return 0;
+}
+
+// What was printed to `out` must have arrived: a failure there (a full disk, a closed
+// descriptor) turns the exit code into a failure, with its reason on `err`.
+int finishOutput(int code, std::FILE* out, std::FILE* err) {
+    errno = 0;
+    if (std::fflush(out) == 0 && !std::ferror(out))
+        return code;
+    const int why = errno ? errno : EIO;
+    if (why != EPIPE)
+        print(err, "docindex: write error: " + platform::toFsBytes(platform::systemErrorText(why)) +
+                       "\n");
+    std::fflush(err);
+    return code == kAllWritten ? kSomeFailed : code;
 }
 
 // One folder still to be written: as the user sees it, as an absolute folder path, and where
@@ -73,9 +96,8 @@ public:
     Writer(const Options& options, std::FILE* out, std::FILE* err, const WriteHooks& hooks)
         : options_(options), out_(out), err_(err), hooks_(hooks) {
         // Pages are written beside the walk only where nothing depends on when they are:
-        // the watch mode watches each folder in step with its page, and injected faults count
-        // calls in order.
-        parallel_ = options_.recursive && !hooks_.onFolder && !platform::fault::active() &&
+        // the watch mode watches each folder in step with its page.
+        parallel_ = options_.recursive && !hooks_.onFolder &&
                     !qEnvironmentVariableIsSet("DOCINDEX_ONE_THREAD") &&
                     std::thread::hardware_concurrency() > 1;
     }
@@ -323,25 +345,35 @@ private:
             return;
         }
         if (options_.toStdout) {
-            if (cli::print(out_, job.page) && std::fflush(out_) == 0)
-                return;
-            failed_ = true;
-            const int err = errno;
-            if (err != EPIPE) { // a closed pipe (| head) ends quietly, as other tools do
-                EWriteError error;
-                error.SetReason(platform::systemErrorText(err));
-                report(job.shown, failureText(error));
-            }
+            printOut(job.shown, job.page);
             return;
         }
         if (options_.quiet)
             return;
         if (hooks_.progress)
             hooks_.progress->clear();
-        cli::print(out_, platform::withTrailingSlash(job.shown) + IndexPageWriter::PageName + ": " +
-                             QByteArray::number(job.written) +
-                             (job.written == 1 ? " document\n" : " documents\n"));
-        std::fflush(out_);
+        printOut(job.shown, platform::withTrailingSlash(job.shown) + IndexPageWriter::PageName +
+                                ": " + QByteArray::number(job.written) +
+                                (job.written == 1 ? " document\n" : " documents\n"));
+    }
+
+    // Output that cannot be written is a failure, reported once (every later line would fail
+    // alike); a closed pipe (| head) ends quietly, as other tools do.
+    void printOut(const QByteArray& shown, QByteArrayView bytes) {
+        if (outFailed_) {
+            failed_ = true;
+            return;
+        }
+        const int err = writeOut(out_, bytes);
+        if (err == 0)
+            return;
+        failed_ = true;
+        outFailed_ = true;
+        if (err != EPIPE) {
+            EWriteError error;
+            error.SetReason(platform::systemErrorText(err));
+            report(shown, failureText(error));
+        }
     }
 
     // docindex: DIR: NAME: message[: reason], NAME being what failed within the folder
@@ -373,6 +405,7 @@ private:
     const WriteHooks& hooks_;
     std::set<platform::FolderId> visited_;
     bool failed_ = false;
+    bool outFailed_ = false;
     bool parallel_ = false;
     bool more_ = false; // folders beside the one being listed are still to be walked
 
@@ -404,11 +437,11 @@ int run(const QList<QByteArray>& arguments, std::FILE* out, std::FILE* err) {
     }
     if (options.help) {
         print(out, helpText());
-        return kAllWritten;
+        return finishOutput(kAllWritten, out, err);
     }
     if (options.version) {
         print(out, "docindex " DOCINDEX_VERSION "\n");
-        return kAllWritten;
+        return finishOutput(kAllWritten, out, err);
     }
     if (options.codePage != 0)
         platform::setConversionCodePage(options.codePage);

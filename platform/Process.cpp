@@ -10,11 +10,13 @@ namespace platform {
 namespace {
 
 std::atomic<int> stopWriteFd{-1};
+std::atomic<bool> stopRequested{false};
 struct sigaction previousInt {};
 struct sigaction previousTerm {};
 
 void onStopSignal(int) {
     const int saved = errno;
+    stopRequested.store(true, std::memory_order_relaxed);
     const int fd = stopWriteFd.load(std::memory_order_relaxed);
     if (fd >= 0) {
         const char byte = 1;
@@ -56,6 +58,23 @@ bool StopSignals::take() {
     while (read_ >= 0 && ::read(read_, buffer, sizeof buffer) > 0)
         any = true;
     return any;
+}
+
+bool StopSignals::requested() {
+    return stopRequested.load(std::memory_order_relaxed);
+}
+
+void openClosedStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // The lowest free number is taken, which is `fd`, the ones below being open by now.
+        int got = ::open("/dev/null", (fd == 0 ? O_WRONLY : O_RDONLY) | O_NOCTTY);
+        if (got < 0) // no /dev in a bare chroot: any descriptor that cannot be written will do
+            got = ::open("/", O_PATH | O_DIRECTORY);
+        if (got >= 0 && got != fd)
+            ::close(got);
+    }
 }
 
 bool isTerminal(std::FILE* stream) {
