@@ -119,7 +119,8 @@ public:
         // A trailing '/' would follow a final link whoever owns it.
         const QByteArray path = platform::withoutTrailingSlash(platform::toFsBytes(folder));
         std::vector<Pending> stack{{shown, folder, nullptr, path}};
-        while (!stack.empty()) {
+        // A stop request (SIGINT, SIGTERM under --watch) ends the walk after this folder.
+        while (!stack.empty() && !platform::StopSignals::requested()) {
             const Pending next = std::move(stack.back());
             stack.pop_back();
             more_ = !stack.empty();

@@ -49,9 +49,11 @@ struct DocumentBatch::Ring {
 DocumentBatch::DocumentBatch() = default;
 DocumentBatch::~DocumentBatch() = default;
 
+#ifdef DOCINDEX_FAULTS
 void DocumentBatch::failSetUpWith(int err) {
     setUpFailure.store(err, std::memory_order_relaxed);
 }
+#endif
 
 quint64 DocumentBatch::documentsReadAhead() {
     return readAheadCount.load(std::memory_order_relaxed);

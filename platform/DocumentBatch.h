@@ -40,9 +40,11 @@ public:
 
     // Documents read ahead by every batch so far (for tests and benchmarks).
     static quint64 documentsReadAhead();
+#ifdef DOCINDEX_FAULTS
     // Tests: every later ring set-up fails with `err` (ENOSYS, EPERM) as the kernel's would;
     // 0 ends that.
     static void failSetUpWith(int err);
+#endif
 
 private:
     struct Ring;

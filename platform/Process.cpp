@@ -48,6 +48,7 @@ StopSignals::~StopSignals() {
     ::sigaction(SIGINT, &previousInt, nullptr);
     ::sigaction(SIGTERM, &previousTerm, nullptr);
     stopWriteFd.store(-1, std::memory_order_relaxed);
+    stopRequested.store(false, std::memory_order_relaxed); // answered by whoever held us
     ::close(read_);
     ::close(write_);
 }

@@ -19,8 +19,8 @@ public:
     int fd() const { return read_; }
     // Whether a stop was requested (reads the pending requests).
     bool take();
-    // Whether SIGINT or SIGTERM came while any StopSignals existed; for long work that must
-    // end soon after (a walk between folders, a batch of reads). Async-signal-safe flag.
+    // Whether SIGINT or SIGTERM came while this StopSignals exists; for long work that must
+    // end soon after (a walk between folders, a batch of reads).
     static bool requested();
 
 private:

@@ -4,11 +4,14 @@
 #include "support/DocFiles.h"
 
 #include <QDeadlineTimer>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <functional>
 
 using listingtest::Folder;
@@ -80,6 +83,76 @@ TEST(Program, ModeAndUsageWhateverTheDisplay) {
             }
         }
     }
+}
+
+// Closed or full standard streams: no report lands in a page, and output that cannot be
+// written is a failure with its reason. As the user running the tests and, as root, as nobody.
+TEST(Program, ClosedAndFullStandardStreams) {
+    const struct {
+        const char* redirect;
+        const char* options;
+        int code;
+        const char* errContains; // in what stderr got (to a file), empty when it was closed
+    } cases[] = {
+        {">/dev/full", "--write -r", 1, "Stream write error: No space left on device"},
+        {">&-", "--write -r", 1, "Stream write error: Bad file descriptor"},
+        {">&-", "--stdout", 1, "Stream write error: Bad file descriptor"},
+        {">/dev/full", "--version", 1, "write error: No space left on device"},
+        {"<&- >&- 2>&-", "--write -r", 1, ""},
+    };
+    for (const bool asNobody : {false, true}) {
+        if (asNobody && ::geteuid() != 0)
+            continue;
+        for (const auto& c : cases) {
+            const QString what = QString::fromLatin1(c.options) + " " + c.redirect;
+            Folder dir;
+            ASSERT_TRUE(dir.folder("a") && dir.folder("b"));
+            ASSERT_TRUE(docfiles::writeFile(dir / "a/x_.txt", "x\n"));
+            ASSERT_TRUE(dir.symlink("nowhere", "b/dangling_.txt"));
+            ASSERT_TRUE(docfiles::writeFile(dir / "b/y_.txt", "y\n"));
+            if (asNobody) {
+                ASSERT_EQ(std::system(("chown -R nobody " + dir.path()).constData()), 0);
+            }
+            const QString errFile = dir.location() + "/err.log";
+            // stderr to a file first, so that a case may close it again.
+            const QString command =
+                QStringLiteral("exec %1 \"$0\" %2 \"$1\" 2>\"$2\" %3")
+                    .arg(asNobody ? "setpriv --reuid=nobody --regid=nogroup --clear-groups" : "",
+                         QLatin1String(c.options), QLatin1String(c.redirect));
+            QProcess p;
+            p.start(QStringLiteral("/bin/sh"), {"-c", command, program(), dir.location(), errFile});
+            ASSERT_TRUE(p.waitForFinished(30000)) << qPrintable(what);
+            EXPECT_EQ(p.exitCode(), c.code) << qPrintable(what);
+            const QByteArray err = docfiles::readFile(QFile::encodeName(errFile));
+            EXPECT_TRUE(err.contains(c.errContains)) << qPrintable(what) << err.constData();
+            for (const char* page : {"/a/index.htm", "/index.htm"})
+                EXPECT_FALSE(docfiles::readFile(dir.path() + page).contains("docindex"))
+                    << qPrintable(what) << page;
+        }
+    }
+}
+
+// A run killed at any moment leaves no name behind but the pages it finished.
+TEST(Program, KilledRunLeavesNothingBehind) {
+    Folder dir;
+    for (int f = 0; f < 200; ++f) {
+        const QByteArray sub = "f" + QByteArray::number(f);
+        ASSERT_TRUE(dir.folder(sub));
+        for (int d = 0; d < 20; ++d)
+            ASSERT_TRUE(docfiles::writeFile(dir / sub + "/d" + QByteArray::number(d) + "_.txt",
+                                            QByteArray(2000, 'x')));
+    }
+    for (int run = 0; run < 20; ++run) {
+        QProcess p;
+        start(p, {"--write", "-r", "-q", dir.location()});
+        QThread::usleep(unsigned(5000 + run * 3000));
+        p.kill(); // SIGKILL
+        ASSERT_TRUE(p.waitForFinished(10000));
+    }
+    QDirIterator it(dir.location(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        EXPECT_FALSE(it.next().contains(QLatin1String("/.index.htm"))) << qPrintable(it.filePath());
 }
 
 // A watch in a child process: its printed lines are the pages written.

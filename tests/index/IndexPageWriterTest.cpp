@@ -5,6 +5,7 @@
 #include "base/Exception.h"
 #include "platform/CodePage.h"
 #include "platform/DocumentBatch.h"
+#include "platform/DocumentFile.h"
 #include "platform/Fault.h"
 #include "platform/FsString.h"
 #include "support/DocFiles.h"
@@ -17,9 +18,12 @@
 
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <optional>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -198,6 +202,12 @@ TEST_F(IndexPageWriterTest, FailuresLeaveTheFolderAsItWas) {
     addDocument("b_.txt", "B\r\n");
     ASSERT_EQ(::mkdir((docs_ + "sub_.txt").constData(), 0755), 0);
     ASSERT_EQ(::symlink("nowhere", (docs_ + "dangling_.txt").constData()), 0);
+    // Sparse, past the largest document: refused before a byte is read (in a folder of its
+    // own, which the snapshots do not read).
+    ASSERT_EQ(::mkdir((docs_ + "big").constData(), 0755), 0);
+    ASSERT_TRUE(docfiles::writeFile(docs_ + "big/big_.txt", ""));
+    ASSERT_EQ(
+        ::truncate((docs_ + "big/big_.txt").constData(), platform::DocumentFile::kMaxSize + 1), 0);
     const QString pageMessage =
         "Cannot create file \"" + folder_ + "index.htm\". Permission denied";
     const struct {
@@ -250,6 +260,14 @@ TEST_F(IndexPageWriterTest, FailuresLeaveTheFolderAsItWas) {
          EACCES,
          "EInOutError",
          "File access denied",
+         false},
+        {"document too large",
+         folder_ + "big/",
+         {kParent, entry("big_.txt")},
+         {},
+         0,
+         "EInOutError",
+         "I/O error 31",
          false},
         {"read fails",
          folder_,
@@ -328,20 +346,57 @@ TEST_F(IndexPageWriterTest, BatchedReadsGiveThePlainPage) {
     docfiles::PlainReads plainScope;
     const QByteArray plain = IndexPageWriter::pageBytes(folder_, entries);
     plainScope.end();
+    // A completion that fails (the fourth document's step, once) sends just that document
+    // the plain way, which reads it; a hook the batch ignored would fail a plain read instead.
     const struct {
         const char* name;
         int setUpError;
-        bool readAhead;
-    } cases[] = {{"io_uring", 0, true}, {"no io_uring", ENOSYS, false}, {"seccomp", EPERM, false}};
+        const char* hook;
+        int err;
+    } cases[] = {{"io_uring", 0, nullptr, 0},         {"no io_uring", ENOSYS, nullptr, 0},
+                 {"seccomp", EPERM, nullptr, 0},      {"statx fails", 0, "statx", EIO},
+                 {"open refused", 0, "open", EACCES}, {"read would block", 0, "read", EAGAIN},
+                 {"close fails", 0, "close", EIO},    {"short read", 0, "batch-short-read", 1}};
+    quint64 wholeBatch = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        platform::fault::Scope faults;
+        if (c.hook)
+            platform::fault::inject(c.hook, c.err, 3, 1);
         platform::DocumentBatch::failSetUpWith(c.setUpError);
         const quint64 before = platform::DocumentBatch::documentsReadAhead();
         EXPECT_EQ(IndexPageWriter::pageBytes(folder_, entries), plain);
         // Only documents that fit a slot are read ahead; the rest go the plain way.
-        EXPECT_EQ(platform::DocumentBatch::documentsReadAhead() > before, c.readAhead);
+        const quint64 readAhead = platform::DocumentBatch::documentsReadAhead() - before;
+        if (!c.hook && !c.setUpError)
+            wholeBatch = readAhead;
+        EXPECT_EQ(readAhead, c.setUpError ? 0 : c.hook ? wholeBatch - 1 : wholeBatch);
         platform::DocumentBatch::failSetUpWith(0);
     }
+}
+
+// A document swapped for a FIFO whose writer holds it open: the batch does not wait on it, and
+// the plain loop refuses it.
+TEST_F(IndexPageWriterTest, FifoInADocumentsPlaceNeverBlocks) {
+    addDocument("a_.txt", "A\r\n");
+    ASSERT_EQ(::mkfifo((docs_ + "f_.txt").constData(), 0644), 0);
+    const int writer = ::open((docs_ + "f_.txt").constData(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::alarm(10); // a read that blocks ends the child instead of the test run
+        try {
+            IndexPageWriter::pageBytes(folder_, {entry("a_.txt"), entry("f_.txt")});
+        } catch (const EInOutError& e) {
+            ::_exit(e.Message() == QStringLiteral("File access denied") ? 0 : 2);
+        }
+        ::_exit(3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ::close(writer);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST_F(IndexPageWriterTest, WriteFailingMidwayKeepsTheOldPage) {
