@@ -229,6 +229,23 @@ TEST_F(Watch, DocumentsCreatedRewrittenRenamedRemoved) {
     EXPECT_EQ(process_.exitCode(), 0);
 }
 
+// SIGTERM during the first walk ends it after the folder being written, not after the tree.
+TEST_F(Watch, StopEndsTheWalk) {
+    constexpr int kFolders = 300;
+    for (int f = 0; f < kFolders; ++f) {
+        const QByteArray sub = "f" + QByteArray::number(f);
+        ASSERT_TRUE(dir_.folder(sub));
+        ASSERT_TRUE(docfiles::writeFile(dir_ / sub + "/d_.txt", "d\n"));
+    }
+    run({QStringLiteral("-r")});
+    ASSERT_TRUE(waitFor([&] { return out_.contains('\n'); }));
+    process_.terminate();
+    ASSERT_TRUE(process_.waitForFinished(10000));
+    EXPECT_EQ(process_.exitCode(), 0);
+    out_ += process_.readAllStandardOutput();
+    EXPECT_LT(out_.count('\n'), kFolders) << out_.count('\n');
+}
+
 TEST_F(Watch, RecursiveWatchesNewSubfoldersAndBurstsCoalesce) {
     const QByteArray d = dir_.path();
     ASSERT_TRUE(dir_.folder("old"));
