@@ -199,7 +199,9 @@ SaveStatus saveFileAt(int folderFd, QByteArrayView nameView, QByteArrayView byte
 
     // The name itself, never what it may link to: whatever stands there is replaced.
     struct stat old;
-    if (::fstatat(folderFd, name.constData(), &old, AT_SYMLINK_NOFOLLOW) != 0) {
+    const int looked = ::fstatat(folderFd, name.constData(), &old, AT_SYMLINK_NOFOLLOW);
+    fault::reach("page-name"); // what stands there may change now: nothing below depends on it
+    if (looked != 0) {
         if (errno != ENOENT)
             return createFailure(errno);
         return replaceByRename(*currentSteps().get(), folderFd, name, nullptr, false, bytes);

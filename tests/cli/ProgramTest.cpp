@@ -132,6 +132,38 @@ TEST(Program, ClosedAndFullStandardStreams) {
     }
 }
 
+// A failure says the system's reason: a read-only file system is not "Permission denied",
+// and a document its user may not read says why.
+TEST(Program, FailuresCarryTheSystemsReason) {
+    const QString asOther =
+        ::geteuid() == 0 ? QStringLiteral("setpriv --reuid=nobody --regid=nogroup --clear-groups ")
+                         : QString();
+    const struct {
+        QString command; // $0 the program, $1 the folder
+        const char* errContains;
+    } cases[] = {
+        {"exec unshare -m sh -c 'mount --bind -o ro \"$1\" \"$1\" 2>/dev/null || exit 99; "
+         "exec \"$0\" --write \"$1\"' \"$0\" \"$1\"",
+         "index.htm\". Read-only file system\n"},
+        {"exec " + asOther + "\"$0\" --write \"$1\"",
+         ": a_.txt: File access denied: Permission denied\n"},
+    };
+    for (const auto& c : cases) {
+        Folder dir;
+        ASSERT_EQ(::chmod(dir.path().constData(), 0755), 0);
+        ASSERT_TRUE(docfiles::writeFile(dir / "a_.txt", "a\n", 0));
+        QProcess p;
+        p.start(QStringLiteral("/bin/sh"), {"-c", c.command, program(), dir.location()});
+        ASSERT_TRUE(p.waitForFinished(30000));
+        if (p.exitCode() == 99) {
+            std::printf("skipped: no read-only mount here\n");
+            continue;
+        }
+        EXPECT_EQ(p.exitCode(), 1);
+        EXPECT_TRUE(p.readAllStandardError().contains(c.errContains)) << c.errContains;
+    }
+}
+
 // A run killed at any moment leaves no name behind but the pages it finished.
 TEST(Program, KilledRunLeavesNothingBehind) {
     Folder dir;

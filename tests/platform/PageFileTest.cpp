@@ -1,5 +1,6 @@
 // Atomic saving: the old file stays exactly as it was unless the new content is complete.
 #include "platform/PageFile.h"
+#include "platform/Fault.h"
 
 #include "support/DocFiles.h"
 #include "support/Fakes.h"
@@ -10,6 +11,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <functional>
 #include <grp.h>
 #include <sys/resource.h>
@@ -60,41 +62,74 @@ TEST_F(PageFileTest, CreatesAndReplaces) {
     EXPECT_EQ(docfiles::snapshot(root_).keys(), QList<QByteArray>{"index.htm"});
 }
 
-// Whatever stands at the name is replaced by the page; what it points to is never written.
+// Saves in a child process, as nobody when asked (root only).
+static bool saveAs(bool nobody, const QByteArray& path, const QByteArray& bytes) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (nobody && (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+                       ::setresuid(65534, 65534, 65534) != 0))
+            ::_exit(2);
+        ::_exit(saveFileAtomically(path, bytes) ? 0 : 1);
+    }
+    int wstatus = 0;
+    return child > 0 && ::waitpid(child, &wstatus, 0) == child && WIFEXITED(wstatus) &&
+           WEXITSTATUS(wstatus) == 0;
+}
+
+// Whatever stands at the name is replaced by the page, also when it is swapped for a link
+// after it was looked at; what it points to is never written, whoever runs the save.
 TEST_F(PageFileTest, ReplacesTheNameNeverWhatItLeadsTo) {
     const QByteArray outside = root_ + "/outside";
     ASSERT_EQ(::mkdir(outside.constData(), 0755), 0);
     const QByteArray folder = root_ + "/pub";
     ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
-    ASSERT_TRUE(docfiles::writeFile(outside + "/secret", "root's own", 0600));
+    ASSERT_TRUE(docfiles::writeFile(outside + "/secret", "its owner's own", 0600));
     ASSERT_TRUE(docfiles::writeFile(folder + "/real.htm", "old"));
+    const QByteArray page = folder + "/index.htm";
+    const auto linkOutside = [](const char* at) { return ::symlink("../outside/secret", at); };
     const struct {
         const char* what;
         std::function<int(const char*)> make;
+        bool swapAfterCheck;
     } cases[] = {
-        {"link in the folder", [](const char* at) { return ::symlink("real.htm", at); }},
-        {"link outside", [](const char* at) { return ::symlink("../outside/secret", at); }},
-        {"dangling link", [](const char* at) { return ::symlink("../outside/new", at); }},
-        {"FIFO", [](const char* at) { return ::mkfifo(at, 0644); }},
-        {"device", [](const char* at) { return ::mknod(at, S_IFCHR | 0644, makedev(1, 3)); }},
+        {"link in the folder", [](const char* at) { return ::symlink("real.htm", at); }, false},
+        {"link outside", linkOutside, false},
+        {"dangling link", [](const char* at) { return ::symlink("../outside/new", at); }, false},
+        {"FIFO", [](const char* at) { return ::mkfifo(at, 0644); }, false},
+        {"device", [](const char* at) { return ::mknod(at, S_IFCHR | 0644, makedev(1, 3)); },
+         false},
+        {"page swapped for a link",
+         [](const char* at) { return docfiles::writeFile(at, "p") ? 0 : -1; }, true},
     };
-    const QByteArray page = folder + "/index.htm";
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        ::unlink(page.constData());
-        if (c.make(page.constData()) != 0) {
-            EXPECT_EQ(errno, EPERM) << "only a device may be refused, to an unprivileged user";
+    for (const bool nobody : {false, true}) {
+        if (nobody &&
+            (::geteuid() != 0 || std::system(("chown -R 65534:65534 " + root_).constData()) != 0))
             continue;
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.what);
+            SCOPED_TRACE(nobody ? "as nobody" : "as the test's user");
+            platform::fault::Scope faults;
+            ::unlink(page.constData());
+            if (c.make(page.constData()) != 0) {
+                EXPECT_EQ(errno, EPERM) << "only a device may be refused, to an unprivileged user";
+                continue;
+            }
+            if (c.swapAfterCheck)
+                platform::fault::onReach("page-name", [&] {
+                    ::unlink(page.constData());
+                    linkOutside(page.constData());
+                });
+            const auto before = docfiles::snapshot(outside);
+            ASSERT_TRUE(saveAs(nobody, page, "new"));
+            struct stat st;
+            ASSERT_EQ(::lstat(page.constData(), &st), 0);
+            EXPECT_TRUE(S_ISREG(st.st_mode));
+            EXPECT_EQ(docfiles::readFile(page), QByteArray("new"));
+            EXPECT_EQ(docfiles::readFile(folder + "/real.htm"), QByteArray("old"));
+            EXPECT_EQ(docfiles::snapshot(outside), before);
+            EXPECT_EQ(docfiles::snapshot(folder).keys(),
+                      (QList<QByteArray>{"index.htm", "real.htm"}));
         }
-        const auto before = docfiles::snapshot(outside);
-        ASSERT_TRUE(saveFileAtomically(page, "new"));
-        struct stat st;
-        ASSERT_EQ(::lstat(page.constData(), &st), 0);
-        EXPECT_TRUE(S_ISREG(st.st_mode));
-        EXPECT_EQ(docfiles::readFile(page), QByteArray("new"));
-        EXPECT_EQ(docfiles::readFile(folder + "/real.htm"), QByteArray("old"));
-        EXPECT_EQ(docfiles::snapshot(outside), before);
-        EXPECT_EQ(docfiles::snapshot(folder).keys(), (QList<QByteArray>{"index.htm", "real.htm"}));
     }
 }
 
