@@ -114,7 +114,7 @@ TEST_F(PageFileTest, EveryStepThatFailsKeepsTheOldFile) {
         {PageStep::Open, EROFS, SaveFailure::Create},
         {PageStep::Write, ENOSPC, SaveFailure::Write},
         {PageStep::Flush, EIO, SaveFailure::Write},
-        {PageStep::Link, EMLINK, SaveFailure::Write},
+        {PageStep::Link, EIO, SaveFailure::Write},
         {PageStep::Commit, EXDEV, SaveFailure::Write},
     };
     const auto before = docfiles::snapshot(root_);
