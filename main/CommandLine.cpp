@@ -40,6 +40,7 @@ bool print(std::FILE* stream, QByteArrayView bytes) {
 // Writes and flushes; 0 or the errno of the first call that failed (taken at once, as a later
 // call may change errno).
 int writeOut(std::FILE* stream, QByteArrayView bytes) {
+    errno = 0;
     if (!print(stream, bytes))
         return errno ? errno : EIO;
     if (std::fflush(stream) != 0)

@@ -199,11 +199,12 @@ SaveStatus saveFileAt(int folderFd, QByteArrayView nameView, QByteArrayView byte
 
     // The name itself, never what it may link to: whatever stands there is replaced.
     struct stat old;
-    const int looked = ::fstatat(folderFd, name.constData(), &old, AT_SYMLINK_NOFOLLOW);
+    const int looked =
+        ::fstatat(folderFd, name.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
     fault::reach("page-name"); // what stands there may change now: nothing below depends on it
     if (looked != 0) {
-        if (errno != ENOENT)
-            return createFailure(errno);
+        if (looked != ENOENT)
+            return createFailure(looked);
         return replaceByRename(*currentSteps().get(), folderFd, name, nullptr, false, bytes);
     }
     if (S_ISDIR(old.st_mode))
