@@ -14,9 +14,10 @@ std::atomic<bool> stopRequested{false};
 struct sigaction previousInt {};
 struct sigaction previousTerm {};
 
-void onStopSignal(int) {
+void onStopSignal(int signal) {
     const int saved = errno;
-    stopRequested.store(true, std::memory_order_relaxed);
+    if (signal == SIGINT || signal == SIGTERM) // a stop, not any other request
+        stopRequested.store(true, std::memory_order_relaxed);
     const int fd = stopWriteFd.load(std::memory_order_relaxed);
     if (fd >= 0) {
         const char byte = 1;
