@@ -38,25 +38,30 @@ QByteArray temporaryName(const QByteArray& name) {
 }
 
 // The written file `fd` gets the name `name` in `folder`, replacing what is there (a link is
-// replaced, never followed). An unnamed file is linked in under a temporary name first, as a
-// link cannot replace a name; a fresh page is linked as itself.
+// replaced, never followed). A fresh page is linked as itself. Over an old one it is linked as
+// ".index.htm.new" and renamed at once, a link being unable to replace a name: one fixed name,
+// so that what a run killed between those two calls left is replaced by the next save (and a
+// saver beside us that took the name only makes us link again).
 int linkIn(PageSteps& steps, int folder, int fd, const QByteArray& name, bool exists) {
     if (!exists) {
         const int err = steps.link(fd, folder, name.constData());
         if (err != EEXIST)
             return err;
     }
+    const QByteArray temp = '.' + name + ".new";
     for (int attempt = 0;; ++attempt) {
-        const QByteArray temp = temporaryName(name);
-        const int err = steps.link(fd, folder, temp.constData());
-        if (err == EEXIST && attempt < 100)
+        int err = steps.link(fd, folder, temp.constData());
+        if (err == EEXIST && attempt < 100) {
+            ::unlinkat(folder, temp.constData(), 0);
+            continue;
+        }
+        if (err == 0)
+            err = steps.commit(folder, temp.constData(), name.constData());
+        if (err == ENOENT && attempt < 100)
             continue;
         if (err != 0)
-            return err;
-        const int renamed = steps.commit(folder, temp.constData(), name.constData());
-        if (renamed != 0)
             ::unlinkat(folder, temp.constData(), 0);
-        return renamed;
+        return err;
     }
 }
 
