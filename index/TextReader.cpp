@@ -1,10 +1,10 @@
 #include "index/TextReader.h"
 
 #include "base/Exception.h"
-#include "base/ResourceStrings.h"
 #include "platform/Errors.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -13,8 +13,9 @@ void raiseOnFailure(const platform::IoStatus& status) {
     if (status)
         return;
     EInOutError error(status.code);
-    // "I/O error 1921" alone tells nobody what happened; the system's text does.
-    if (status.err != 0 && error.Message() == rs::format(rs::SInOutError, {status.code}))
+    // "I/O error 1921" or "File access denied" alone does not say what happened (a mode, a
+    // read-only file system, a FIFO); the system's text does. "File not found" says it all.
+    if (status.err != 0 && status.err != ENOENT)
         error.SetReason(platform::systemErrorText(status.err));
     throw error;
 }

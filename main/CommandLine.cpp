@@ -10,7 +10,6 @@
 #include "main/WatchMode.h"
 #include "platform/CodePage.h"
 #include "platform/Errors.h"
-#include "platform/Fault.h"
 #include "platform/FsString.h"
 #include "platform/HeldFolder.h"
 #include "platform/Paths.h"
@@ -50,6 +49,31 @@ QByteArray pageSummary(int documents, int missingLinks) {
     return text;
 }
 
+// Writes and flushes; 0 or the errno of the first call that failed (taken at once, as a later
+// call may change errno).
+int writeOut(std::FILE* stream, QByteArrayView bytes) {
+    errno = 0;
+    if (!print(stream, bytes))
+        return errno ? errno : EIO;
+    if (std::fflush(stream) != 0)
+        return errno ? errno : EIO;
+    return 0;
+}
+
+// What was printed to `out` must have arrived: a failure there (a full disk, a closed
+// descriptor) turns the exit code into a failure, with its reason on `err`.
+int finishOutput(int code, std::FILE* out, std::FILE* err) {
+    errno = 0;
+    if (std::fflush(out) == 0 && !std::ferror(out))
+        return code;
+    const int why = errno ? errno : EIO;
+    if (why != EPIPE)
+        print(err, "docindex: write error: " + platform::toFsBytes(platform::systemErrorText(why)) +
+                       "\n");
+    std::fflush(err);
+    return code == kAllWritten ? kSomeFailed : code;
+}
+
 // One folder still to be written: as the user sees it, as an absolute folder path, and where
 // it is reached: its name in the held parent folder, or at the top its path.
 struct Pending {
@@ -86,9 +110,8 @@ public:
     Writer(const Options& options, std::FILE* out, std::FILE* err, const WriteHooks& hooks)
         : options_(options), out_(out), err_(err), hooks_(hooks) {
         // Pages are written beside the walk only where nothing depends on when they are:
-        // the watch mode watches each folder in step with its page, and injected faults count
-        // calls in order.
-        parallel_ = options_.recursive && !hooks_.onFolder && !platform::fault::active() &&
+        // the watch mode watches each folder in step with its page.
+        parallel_ = options_.recursive && !hooks_.onFolder &&
                     !qEnvironmentVariableIsSet("DOCINDEX_ONE_THREAD") &&
                     std::thread::hardware_concurrency() > 1;
     }
@@ -110,7 +133,8 @@ public:
         // A trailing '/' would follow a final link whoever owns it.
         const QByteArray path = platform::withoutTrailingSlash(platform::toFsBytes(folder));
         std::vector<Pending> stack{{shown, folder, nullptr, path}};
-        while (!stack.empty()) {
+        // A stop request (SIGINT, SIGTERM under --watch) ends the walk after this folder.
+        while (!stack.empty() && !platform::StopSignals::requested()) {
             const Pending next = std::move(stack.back());
             stack.pop_back();
             more_ = !stack.empty();
@@ -338,25 +362,35 @@ private:
             return;
         }
         if (options_.toStdout) {
-            if (cli::print(out_, job.page) && std::fflush(out_) == 0)
-                return;
-            failed_ = true;
-            const int err = errno;
-            if (err != EPIPE) { // a closed pipe (| head) ends quietly, as other tools do
-                EWriteError error;
-                error.SetReason(platform::systemErrorText(err));
-                report(job.shown, failureText(error));
-            }
+            printOut(job.shown, job.page);
             return;
         }
         if (options_.quiet)
             return;
         if (hooks_.progress)
             hooks_.progress->clear();
-        cli::print(out_, priorityPrefix(out_, Priority::Info) +
-                             platform::withTrailingSlash(job.shown) + IndexPageWriter::PageName +
-                             ": " + pageSummary(job.written, job.missingLinks) + '\n');
-        std::fflush(out_);
+        printOut(job.shown, priorityPrefix(out_, Priority::Info) +
+                                platform::withTrailingSlash(job.shown) + IndexPageWriter::PageName +
+                                ": " + pageSummary(job.written, job.missingLinks) + '\n');
+    }
+
+    // Output that cannot be written is a failure, reported once (every later line would fail
+    // alike); a closed pipe (| head) ends quietly, as other tools do.
+    void printOut(const QByteArray& shown, QByteArrayView bytes) {
+        if (outFailed_) {
+            failed_ = true;
+            return;
+        }
+        const int err = writeOut(out_, bytes);
+        if (err == 0)
+            return;
+        failed_ = true;
+        outFailed_ = true;
+        if (err != EPIPE) {
+            EWriteError error;
+            error.SetReason(platform::systemErrorText(err));
+            report(shown, failureText(error));
+        }
     }
 
     // docindex: DIR: NAME: message[: reason], NAME being what failed within the folder
@@ -393,6 +427,7 @@ private:
     const WriteHooks& hooks_;
     std::set<platform::FolderId> visited_;
     bool failed_ = false;
+    bool outFailed_ = false;
     bool parallel_ = false;
     bool more_ = false; // folders beside the one being listed are still to be walked
 
@@ -424,11 +459,11 @@ int run(const QList<QByteArray>& arguments, std::FILE* out, std::FILE* err) {
     }
     if (options.help) {
         print(out, helpText());
-        return kAllWritten;
+        return finishOutput(kAllWritten, out, err);
     }
     if (options.version) {
         print(out, "docindex " DOCINDEX_VERSION "\n");
-        return kAllWritten;
+        return finishOutput(kAllWritten, out, err);
     }
     if (options.codePage != 0)
         platform::setConversionCodePage(options.codePage);

@@ -2,8 +2,11 @@
 // (docindex --write DIR...).
 #include "main/CommandLine.h"
 #include "main/WindowLibrary.h"
+#include "platform/Process.h"
 
 int main(int argc, char** argv) {
+    platform::openClosedStandardDescriptors();
+
     // --- command-line mode: decided first, it needs no display ---
     if (cli::isCommandLine(argc, argv))
         return cli::runCommandLine(argc, argv);

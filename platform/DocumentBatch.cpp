@@ -1,6 +1,7 @@
 #include "platform/DocumentBatch.h"
 
 #include "platform/Fault.h"
+#include "platform/Process.h"
 
 #include <QtGlobal>
 
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <liburing.h>
+#include <string_view>
 #include <sys/stat.h>
 
 namespace platform {
@@ -21,6 +23,10 @@ std::atomic<int> setUpFailure{0};
 constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW;
 
 enum Step : quint64 { kStat, kOpen, kRead, kClose, kSteps };
+
+// The fault hooks of the steps, the plain calls' names where there is one: a fault injected
+// for a document's call meets the batch as a failed completion, on the path users run.
+constexpr std::string_view kStepHooks[kSteps] = {"statx", "open", "read", "close"};
 
 } // namespace
 
@@ -43,9 +49,11 @@ struct DocumentBatch::Ring {
 DocumentBatch::DocumentBatch() = default;
 DocumentBatch::~DocumentBatch() = default;
 
+#ifdef DOCINDEX_FAULTS
 void DocumentBatch::failSetUpWith(int err) {
     setUpFailure.store(err, std::memory_order_relaxed);
 }
+#endif
 
 quint64 DocumentBatch::documentsReadAhead() {
     return readAheadCount.load(std::memory_order_relaxed);
@@ -79,8 +87,8 @@ bool DocumentBatch::setUp() {
 void DocumentBatch::readAhead(int folderFd, const std::vector<QByteArray>& names) {
     const size_t n = std::min(names.size(), size_t(kMaxDocuments));
     contents_.assign(n, QByteArrayView());
-    if (n == 0 || fault::active())
-        return; // injected faults and races are the plain loop's to honour
+    if (n == 0)
+        return;
     if (!tried_ && !setUp())
         return;
     if (!ring_)
@@ -126,6 +134,10 @@ unsigned DocumentBatch::queue(int folderFd, const std::vector<QByteArray>& names
         io_uring_sqe_set_data64(sqe, i * kSteps + kOpen);
         sqe = io_uring_get_sqe(ring);
         io_uring_prep_read(sqe, int(i), buffer, unsigned(kSlotSize), 0);
+        // Never waits: a document swapped for a FIFO since the listing gives EAGAIN instead
+        // of blocking the ring for ever, as does a file not in the page cache; the plain loop
+        // reads both with its own rules.
+        sqe->rw_flags = RWF_NOWAIT;
         // Hard link: the slot is closed whatever the read gave; a failed open cancels both.
         io_uring_sqe_set_flags(sqe, IOSQE_FIXED_FILE | IOSQE_IO_HARDLINK);
         io_uring_sqe_set_data64(sqe, i * kSteps + kRead);
@@ -145,8 +157,9 @@ bool DocumentBatch::reap(unsigned count) {
         int err;
         do {
             err = io_uring_wait_cqe(ring, &cqe);
-        } while (err == -EINTR);
+        } while (err == -EINTR && !StopSignals::requested());
         if (err < 0) {
+            // A stop request or a failed wait: what is in flight is given up with the ring.
             // Reads may still be in flight into the buffers: the ring is abandoned, not freed.
             (void)ring_.release();
             return false;
@@ -158,11 +171,29 @@ bool DocumentBatch::reap(unsigned count) {
     return true;
 }
 
+namespace {
+
+// Injected faults turn completions into failures, in document order so that counted faults
+// fall on the same documents as in the plain loop; "batch-short-read" cuts a read by a byte.
+void injectFaults(int (&result)[kSteps]) {
+    for (size_t step = kStat; step < kSteps; ++step) {
+        if (result[step] < 0)
+            return; // the steps after a failed one are cancelled, as their calls would not run
+        if (const int err = fault::take(kStepHooks[step]))
+            result[step] = -err;
+    }
+    if (result[kRead] > 0 && fault::take("batch-short-read"))
+        --result[kRead];
+}
+
+} // namespace
+
 // Keeps the documents surely read whole; the rest stay null for the plain loop.
 void DocumentBatch::keepWhole(size_t n) {
     quint64 whole = 0;
     for (size_t i = 0; i < n; ++i) {
-        const Ring::Slot& slot = ring_->entries[i];
+        Ring::Slot& slot = ring_->entries[i];
+        injectFaults(slot.result);
         const bool regular = slot.result[kStat] == 0 && S_ISREG(slot.stx.stx_mode);
         const qint64 size = qint64(slot.stx.stx_size);
         // A read that filled the buffer, or gave other than the size, is left to the plain

@@ -6,8 +6,12 @@
 // Everything else (any failure, a link, a size of 0, a large file, a file that changed while it
 // was read) is left to DocumentFile, which reads it with all its rules and reports its failure;
 // so the bytes, the errors and the first failure in list order are those of the plain loop.
-// Without io_uring (ENOSYS, EPERM under a seccomp filter, kernel.io_uring_disabled), with a
-// fault injected anywhere, or with DOCINDEX_PLAIN_READS set, nothing is read ahead.
+// Reads never wait (RWF_NOWAIT): what would block (a FIFO put in a document's place, a file
+// not in the page cache) is left to the plain loop too, and a stop request (SIGINT, SIGTERM)
+// ends a wait. Faults injected for the calls ("statx", "open", "read", "close",
+// "batch-short-read") turn the completions into failures, so failures are tested on this path.
+// Without io_uring (ENOSYS, EPERM under a seccomp filter, kernel.io_uring_disabled), or with
+// DOCINDEX_PLAIN_READS set, nothing is read ahead.
 #include <QByteArray>
 #include <QByteArrayView>
 
@@ -36,9 +40,11 @@ public:
 
     // Documents read ahead by every batch so far (for tests and benchmarks).
     static quint64 documentsReadAhead();
+#ifdef DOCINDEX_FAULTS
     // Tests: every later ring set-up fails with `err` (ENOSYS, EPERM) as the kernel's would;
     // 0 ends that.
     static void failSetUpWith(int err);
+#endif
 
 private:
     struct Ring;

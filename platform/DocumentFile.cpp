@@ -60,12 +60,14 @@ IoStatus DocumentFile::openAt(int folderFd, const QByteArray& name) {
         err = errno;
     if (err == 0 && !S_ISREG(st.st_mode))
         err = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
+    if (err == 0 && qint64(st.st_size) > kMaxSize)
+        err = EFBIG;
     if (err != 0)
         return failure(err, codePath);
     fd_ = file.release();
     // A size of 0 says nothing (procfs and friends report 0 for files with content).
     unread_ = st.st_size > 0 ? qint64(st.st_size) : -1;
-    budget_ = qint64(st.st_size) + kGrowthAllowed;
+    budget_ = std::min(qint64(st.st_size) + kGrowthAllowed, kMaxSize);
     ended_ = false;
     return {};
 }

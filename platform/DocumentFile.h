@@ -4,7 +4,8 @@
 // without end). It stays O_NONBLOCK: a file that would block (a kernel trace pipe) fails with
 // EAGAIN instead of hanging, and reading stops at the size seen at open plus kGrowthAllowed, so
 // a file that keeps growing is read within bounds. A symbolic link is followed only under the
-// link rule of HeldFolder.h (code 5 otherwise). Every failure comes back as the message-table
+// link rule of HeldFolder.h (code 5 otherwise). A document larger than kMaxSize is refused
+// (EFBIG) and none is read beyond it. Every failure comes back as the message-table
 // code of Errors.h and the errno behind it. Each call asks the fault hook first ("open",
 // "fstat", "read", "close").
 #include <QByteArray>
@@ -31,6 +32,9 @@ public:
 
     // What a document may grow by while it is read.
     static constexpr qint64 kGrowthAllowed = 1 << 20;
+    // The largest document: a larger one is refused at open with EFBIG, so that the memory a
+    // page takes is bounded whatever lies in the folder (a caption is a document's whole text).
+    static constexpr qint64 kMaxSize = qint64(16) << 20;
 
     // Opens `path` (file-system bytes) for reading; an open file is closed first.
     IoStatus open(const QByteArray& path);

@@ -46,10 +46,6 @@ void clear() {
     anyRule.store(false, std::memory_order_release);
 }
 
-bool active() {
-    return anyRule.load(std::memory_order_acquire);
-}
-
 int take(std::string_view name) {
     if (!anyRule.load(std::memory_order_acquire))
         return 0;

@@ -6,10 +6,20 @@
 // `platform::fault::take("open")` (the call's name) first; a non-zero answer is the errno it
 // must fail with, without calling. Where a component makes a small set of calls that a test
 // wants to fail or to observe, it takes them through an interface instead (Replaceable.h).
+//
+// Hooks and reach points exist in test builds only (DOCINDEX_FAULTS, set with the tests): the
+// program users install answers 0 and reaches nothing, at no cost.
 #include <functional>
 #include <string_view>
 
 namespace platform::fault {
+
+#ifndef DOCINDEX_FAULTS
+inline int take(std::string_view) {
+    return 0;
+}
+inline void reach(std::string_view) {}
+#else
 
 // Make the call `name` fail with `err`. The first `skip` calls still succeed; then `times`
 // calls fail (times < 0: every later call fails until cleared).
@@ -21,10 +31,6 @@ void clear();
 // The errno the next call of `name` must fail with, or 0 to go ahead. Cheap when nothing is
 // injected (one relaxed atomic load), so it may sit on hot paths.
 int take(std::string_view name);
-
-// True while any fault or action is set: code that bypasses the hooks (batched calls) then
-// leaves the work to the hooked path.
-bool active();
 
 // Races made on purpose: `action` runs each time code passes the point `name` (see reach()),
 // for example to swap a folder for a link between a listing and its use.
@@ -41,5 +47,7 @@ public:
     Scope& operator=(const Scope&) = delete;
     ~Scope() { clear(); }
 };
+
+#endif
 
 } // namespace platform::fault

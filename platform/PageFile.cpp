@@ -15,9 +15,6 @@
 namespace platform {
 namespace {
 
-// Links followed from one name to the file, as the kernel allows.
-constexpr int kMaxLinkHops = 40;
-
 SaveStatus createFailure(int err) {
     return SaveStatus{SaveFailure::Create, err ? err : EACCES};
 }
@@ -25,83 +22,79 @@ SaveStatus writeFailure(int err) {
     return SaveStatus{SaveFailure::Write, err ? err : EIO};
 }
 
-bool sameInode(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// Follows `name` in `folder` while it is a symbolic link the rule lets us follow; leaves the
-// folder and name of the file itself (which may not exist yet) in `folder`/`name`, and its
-// lstat in `st` with `exists`. 0 or the errno.
-int resolvePage(FileHandle& hop, int& folder, QByteArray& name, struct stat& st, bool& exists) {
-    for (int hops = 0;; ++hops) {
-        if (::fstatat(folder, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            exists = false;
-            return errno == ENOENT ? 0 : errno;
-        }
-        exists = true;
-        if (!S_ISLNK(st.st_mode))
-            return 0;
-        if (hops == kMaxLinkHops)
-            return ELOOP;
-        // Our own link is followed even when dangling; another user's only to their own file
-        // (a dangling one they planted would lead anywhere).
-        struct stat target;
-        const bool reached = ::fstatat(folder, name.constData(), &target, 0) == 0;
-        if (st.st_uid != ::geteuid() && !(reached && mayFollowLink(st, target)))
-            return EACCES;
-        char text[4096];
-        const ssize_t n = ::readlinkat(folder, name.constData(), text, sizeof text);
-        if (n <= 0 || n == sizeof text)
-            return n < 0 ? errno : ENAMETOOLONG;
-        struct stat again;
-        if (::fstatat(folder, name.constData(), &again, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !sameInode(again, st))
-            return EACCES; // swapped while it was checked
-        const QByteArray link(text, n);
-        const qsizetype slash = link.lastIndexOf('/');
-        name = link.sliced(slash + 1);
-        if (name.isEmpty() || name == "." || name == "..")
-            return EISDIR;
-        if (slash >= 0) {
-            const QByteArray dir = slash == 0 ? QByteArray("/") : link.first(slash);
-            const int fd = ::openat(folder, dir.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-            if (fd < 0)
-                return errno;
-            hop = FileHandle(fd);
-            folder = fd;
-        }
-    }
-}
-
-// The old page kept its owner, group and mode: the new one takes them where we may.
+// The old page's mode, and its owner and group where we may give them: as root the page stays
+// its owner's; a group member keeps a shared folder's group and its group write bit.
 void keepOwnerAndMode(int fd, const struct stat& old) {
     if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
         if (::fchown(fd, old.st_uid, old.st_gid) != 0)
-            return; // not ours to give away: the page becomes the writer's, as an editor's save
+            (void)::fchown(fd, uid_t(-1), old.st_gid); // not ours to give away: the group only
     }
     ::fchmod(fd, old.st_mode & 0777);
 }
 
-SaveStatus replaceByRename(PageSteps& steps, int folder, const QByteArray& name,
-                           const struct stat* old, QByteArrayView bytes) {
-    QByteArray temp;
-    FileHandle file;
-    for (int attempt = 0; !file.isOpen(); ++attempt) {
-        temp = '.' + name + '.' +
-               QByteArray::number(QRandomGenerator::global()->generate() & 0xFFFFFF, 36);
-        int fd = -1;
-        const int err = steps.open(folder, temp.constData(),
-                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, fd);
-        if (err == 0)
-            file = FileHandle(fd);
-        else if (err != EEXIST || attempt == 100)
-            return createFailure(err);
+QByteArray temporaryName(const QByteArray& name) {
+    return '.' + name + '.' +
+           QByteArray::number(QRandomGenerator::global()->generate() & 0xFFFFFF, 36);
+}
+
+// The written file `fd` gets the name `name` in `folder`, replacing what is there (a link is
+// replaced, never followed). A fresh page is linked as itself. Over an old one it is linked as
+// ".index.htm.new" and renamed at once, a link being unable to replace a name: one fixed name,
+// so that what a run killed between those two calls left is replaced by the next save (and a
+// saver beside us that took the name only makes us link again).
+int linkIn(PageSteps& steps, int folder, int fd, const QByteArray& name, bool exists) {
+    if (!exists) {
+        const int err = steps.link(fd, folder, name.constData());
+        if (err != EEXIST)
+            return err;
     }
+    const QByteArray temp = '.' + name + ".new";
+    for (int attempt = 0;; ++attempt) {
+        int err = steps.link(fd, folder, temp.constData());
+        if (err == EEXIST && attempt < 100) {
+            ::unlinkat(folder, temp.constData(), 0);
+            continue;
+        }
+        if (err == 0)
+            err = steps.commit(folder, temp.constData(), name.constData());
+        if (err == ENOENT && attempt < 100)
+            continue;
+        if (err != 0)
+            ::unlinkat(folder, temp.constData(), 0);
+        return err;
+    }
+}
+
+SaveStatus replaceByRename(PageSteps& steps, int folder, const QByteArray& name,
+                           const struct stat* old, bool exists, QByteArrayView bytes) {
+    // Unnamed until complete, so a run killed on the way leaves nothing behind.
+    QByteArray temp;
+    int fd = -1;
+    int err = steps.open(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, fd);
+    const bool unnamed = err == 0;
+    // EOPNOTSUPP: the file system has no unnamed files (EISDIR: the kernel has none at all).
+    if (err == EOPNOTSUPP || err == EISDIR) {
+        for (int attempt = 0;; ++attempt) {
+            temp = temporaryName(name);
+            err = steps.open(folder, temp.constData(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, fd);
+            if (err != EEXIST || attempt == 100)
+                break;
+        }
+    }
+    if (err != 0)
+        return createFailure(err);
+    FileHandle file(fd);
     if (old)
-        keepOwnerAndMode(file.get(), *old);
-    int err = steps.write(file.get(), bytes, -1);
+        keepOwnerAndMode(fd, *old);
+    err = steps.write(fd, bytes, -1);
     if (err == 0)
-        err = steps.flush(file.get());
+        err = steps.flush(fd);
+    if (unnamed) {
+        if (err == 0)
+            err = linkIn(steps, folder, fd, name, exists);
+        return err == 0 ? SaveStatus{} : writeFailure(err);
+    }
     if (err == 0)
         err = steps.commit(folder, temp.constData(), name.constData());
     if (err != 0) {
@@ -123,8 +116,10 @@ SaveStatus rewriteInPlace(PageSteps& steps, int folder, const QByteArray& name,
     struct stat st;
     if (::fstat(fd, &st) != 0)
         return createFailure(errno);
-    if (!S_ISREG(st.st_mode))
-        return createFailure(EACCES); // a device or FIFO is never a page
+    // A device or FIFO is never a page; nor is a file with other names, which may lie
+    // outside the folder.
+    if (!S_ISREG(st.st_mode) || st.st_nlink != 1)
+        return createFailure(EACCES);
     if (!bytes.isEmpty()) {
         if (const int err = steps.reserve(fd, off_t(bytes.size())))
             return writeFailure(err);
@@ -179,6 +174,17 @@ int SystemPageSteps::flush(int fd) {
     return ::fdatasync(fd) == 0 || errno == EINVAL ? 0 : errno; // EINVAL: cannot be synced
 }
 
+int SystemPageSteps::link(int fd, int folder, const char* name) {
+    // Through /proc, as linking a descriptor itself (AT_EMPTY_PATH) needs a privilege.
+    const QByteArray proc = "/proc/self/fd/" + QByteArray::number(fd);
+    if (::linkat(AT_FDCWD, proc.constData(), folder, name, AT_SYMLINK_FOLLOW) == 0)
+        return 0;
+    const int err = errno;
+    if (err == ENOENT && ::access("/proc/self/fd", F_OK) != 0) // no /proc mounted
+        return ::linkat(fd, "", folder, name, AT_EMPTY_PATH) == 0 ? 0 : errno;
+    return err;
+}
+
 int SystemPageSteps::commit(int folder, const char* temp, const char* name) {
     return ::renameat(folder, temp, folder, name) == 0 ? 0 : errno;
 }
@@ -192,29 +198,33 @@ QByteArray fullPathOf(QByteArrayView path) {
 }
 
 SaveStatus saveFileAt(int folderFd, QByteArrayView nameView, QByteArrayView bytes) {
-    QByteArray name = nameView.toByteArray(); // zero-terminated
-    if (name.isEmpty() || name.contains('\0') || name.contains('/'))
+    const QByteArray name = nameView.toByteArray(); // zero-terminated
+    if (name.isEmpty() || name.contains('\0') || name.contains('/') || name == "." || name == "..")
         return createFailure(EINVAL); // never write to another name than the one asked for
 
-    FileHandle hop;
-    int folder = folderFd;
+    // The name itself, never what it may link to: whatever stands there is replaced.
     struct stat old;
-    bool exists = false;
-    if (const int err = resolvePage(hop, folder, name, old, exists))
-        return createFailure(err);
-    if (exists) {
-        if (S_ISDIR(old.st_mode))
-            return createFailure(EISDIR);
-        // As root a read-only page would be replaced and made writable.
-        if (!(old.st_mode & S_IWUSR))
-            return createFailure(EACCES);
-        if (::faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) != 0) {
-            if (::faccessat(folder, name.constData(), W_OK, AT_EACCESS) != 0)
-                return createFailure(EACCES);
-            return rewriteInPlace(*currentSteps().get(), folder, name, bytes);
-        }
+    const int looked =
+        ::fstatat(folderFd, name.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+    fault::reach("page-name"); // what stands there may change now: nothing below depends on it
+    if (looked != 0) {
+        if (looked != ENOENT)
+            return createFailure(looked);
+        return replaceByRename(*currentSteps().get(), folderFd, name, nullptr, false, bytes);
     }
-    return replaceByRename(*currentSteps().get(), folder, name, exists ? &old : nullptr, bytes);
+    if (S_ISDIR(old.st_mode))
+        return createFailure(EISDIR);
+    if (!S_ISREG(old.st_mode)) // a link, a device, a FIFO: its name is replaced, nothing else
+        return replaceByRename(*currentSteps().get(), folderFd, name, nullptr, true, bytes);
+    // As root a read-only page would be replaced and made writable.
+    if (!(old.st_mode & S_IWUSR))
+        return createFailure(EACCES);
+    if (::faccessat(folderFd, ".", W_OK | X_OK, AT_EACCESS) != 0) {
+        if (::faccessat(folderFd, name.constData(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0)
+            return createFailure(errno); // EROFS on a read-only file system
+        return rewriteInPlace(*currentSteps().get(), folderFd, name, bytes);
+    }
+    return replaceByRename(*currentSteps().get(), folderFd, name, &old, true, bytes);
 }
 
 SaveStatus saveFileAtomically(QByteArrayView pathView, QByteArrayView bytes) {

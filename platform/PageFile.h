@@ -29,14 +29,17 @@ struct SaveStatus {
 class PageSteps {
 public:
     virtual ~PageSteps() = default;
-    // openat: the temporary file (O_CREAT | O_EXCL), or the page itself for a direct write.
+    // openat: the unnamed file (name ".", O_TMPFILE), a temporary file (O_CREAT | O_EXCL)
+    // where the file system has no unnamed files, or the page itself for a direct write.
     virtual int open(int folder, const char* name, int flags, int& fd) = 0;
     // The direct write's reservation of `size` bytes before anything is overwritten.
     virtual int reserve(int fd, off_t size) = 0;
     // All of `bytes` at `offset` (at the file position when offset < 0).
     virtual int write(int fd, QByteArrayView bytes, off_t offset) = 0;
     virtual int flush(int fd) = 0;
-    // The temporary file renamed over the page.
+    // The unnamed file `fd` linked in as `name` (EEXIST when the name is taken).
+    virtual int link(int fd, int folder, const char* name) = 0;
+    // The temporary name renamed over the page.
     virtual int commit(int folder, const char* temp, const char* name) = 0;
 };
 
@@ -46,6 +49,7 @@ public:
     int reserve(int fd, off_t size) override;
     int write(int fd, QByteArrayView bytes, off_t offset) override;
     int flush(int fd) override;
+    int link(int fd, int folder, const char* name) override;
     int commit(int folder, const char* temp, const char* name) override;
 };
 
@@ -53,13 +57,16 @@ public:
 // previous ones. A save takes the steps once, when it starts.
 std::shared_ptr<PageSteps> setPageSteps(std::shared_ptr<PageSteps> steps);
 
-// Replaces the file `name` (one name, no '/') in the open folder `folderFd` with `bytes`: a
-// temporary file in the same folder, renamed over the old one. A target without its owner
-// write bit is refused (also for root). A target that is a symbolic link is written through
-// only under the link rule (HeldFolder.h), else refused with EACCES and left as it is. Where
-// the folder is not writable but the file is, the file is rewritten in place after its new
-// size has been reserved, so a full disk leaves it as it was. The old file's mode, owner and
-// group are kept where the process may keep them.
+// Replaces the file `name` (one name, no '/') in the open folder `folderFd` with `bytes`. The
+// new page is written as an unnamed file in that folder (O_TMPFILE), linked in and renamed
+// over the name only once complete, so a run killed on the way leaves nothing; where the file
+// system has no unnamed files, a temporary name (".index.htm.XXXX") is used instead. The name
+// is never resolved: a symbolic link, device or FIFO standing there is itself replaced by the
+// page and what it points to is never written. A page without its owner write bit is refused
+// (also for root). Where the folder is not writable but the page (a regular file with no other
+// names) is, it is rewritten in place after its new size has been reserved, so a full disk
+// leaves it as it was. The old page's permission bits, and its owner and group where the
+// process may set them, carry over.
 SaveStatus saveFileAt(int folderFd, QByteArrayView name, QByteArrayView bytes);
 
 // The same for a path (file-system bytes): its folder is opened first, following links the

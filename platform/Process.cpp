@@ -10,6 +10,7 @@ namespace platform {
 namespace {
 
 std::atomic<int> stopWriteFd{-1};
+std::atomic<bool> stopRequested{false};
 struct sigaction previousInt {};
 struct sigaction previousTerm {};
 struct sigaction previousHup {};
@@ -19,6 +20,8 @@ std::atomic<bool> reloadAsked{false};
 
 void onStopSignal(int signal) {
     const int saved = errno;
+    if (signal == SIGINT || signal == SIGTERM) // a stop, not any other request
+        stopRequested.store(true, std::memory_order_relaxed);
     const int fd = stopWriteFd.load(std::memory_order_relaxed);
     (signal == SIGHUP ? reloadAsked : stopAsked).store(true);
     if (fd >= 0) {
@@ -57,6 +60,7 @@ StopSignals::~StopSignals() {
     if (reload_)
         ::sigaction(SIGHUP, &previousHup, nullptr);
     stopWriteFd.store(-1, std::memory_order_relaxed);
+    stopRequested.store(false, std::memory_order_relaxed); // answered by whoever held us
     ::close(read_);
     ::close(write_);
 }
@@ -69,6 +73,23 @@ StopSignals::Requests StopSignals::takeRequests() {
     requests.stop = stopAsked.exchange(false);
     requests.reload = reloadAsked.exchange(false);
     return requests;
+}
+
+bool StopSignals::requested() {
+    return stopRequested.load(std::memory_order_relaxed);
+}
+
+void openClosedStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // The lowest free number is taken, which is `fd`, the ones below being open by now.
+        int got = ::open("/dev/null", (fd == 0 ? O_WRONLY : O_RDONLY) | O_NOCTTY);
+        if (got < 0) // no /dev in a bare chroot: any descriptor that cannot be written will do
+            got = ::open("/", O_PATH | O_DIRECTORY);
+        if (got >= 0 && got != fd)
+            ::close(got);
+    }
 }
 
 bool isTerminal(std::FILE* stream) {

@@ -27,6 +27,9 @@ public:
     Requests takeRequests();
     // Whether a stop was requested (reads the pending requests).
     bool take() { return takeRequests().stop; }
+    // Whether SIGINT or SIGTERM came while this StopSignals exists; for long work that must
+    // end soon after (a walk between folders, a batch of reads).
+    static bool requested();
 
 private:
     int read_ = -1;
@@ -35,5 +38,12 @@ private:
 };
 
 bool isTerminal(std::FILE* stream);
+
+// Descriptors 0, 1 and 2 that are closed at start are opened on /dev/null, so that no file
+// the program opens later (a page, a document) takes their number and receives what is meant
+// for standard output or error. Each is opened for the other direction (0 for writing, 1 and 2
+// for reading): reading or writing it still fails with EBADF, as on the closed descriptor, so
+// a status line that cannot be printed is a failure. Call first, before any other file.
+void openClosedStandardDescriptors();
 
 } // namespace platform

@@ -455,9 +455,7 @@ TEST_F(Cli, HostileAndBrokenFoldersChangeNothing) {
         int err;
         const char* errContains;
     } const cases[] = {
-        {"index.htm", "target", true, {}, 0, ": Cannot create file \""},
-        {"index.htm", "new.htm", true, {}, 0, ": Cannot create file \""}, // dangling
-        {"c_.txt", "target", true, {}, 0, ": c_.txt: File access denied\n"},
+        {"c_.txt", "target", true, {}, 0, ": c_.txt: File access denied: Permission denied\n"},
         {"l_.txt", nullptr, false, {}, 0, ": l_.txt: I/O error 1921: Too many levels"},
         {nullptr, nullptr, false, "opendir", EACCES, ": File access denied: Permission denied\n"},
         {nullptr, nullptr, false, "read", EAGAIN, ": a_.txt: I/O error 31: Resource temporarily"},

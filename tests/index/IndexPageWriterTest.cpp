@@ -17,8 +17,10 @@
 
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <optional>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace {
@@ -295,7 +297,8 @@ TEST_F(IndexPageWriterTest, FailuresLeaveTheFolderAsItWas) {
             ASSERT_EQ(::chmod((docs_ + "index.htm").constData(), c.readOnlyPage ? 0444 : 0644), 0);
             const auto before = docfiles::snapshot(docs_);
             fakes::PageStepFaults pageFaults;
-            fakes::arm(c.fault, c.err, 1, pageFaults);
+            // Every call fails: a batched read that fails once is read again the plain way.
+            fakes::arm(c.fault, c.err, -1, pageFaults);
             try {
                 IndexPageWriter::write(c.folder, c.entries);
                 ADD_FAILURE() << "written";
@@ -327,20 +330,51 @@ TEST_F(IndexPageWriterTest, BatchedReadsGiveThePlainPage) {
     docfiles::PlainReads plainScope;
     const QByteArray plain = IndexPageWriter::pageBytes(folder_, entries);
     plainScope.end();
+    // A failed completion (the fourth document's step) sends that document the plain way.
     const struct {
         const char* name;
         int setUpError;
-        bool readAhead;
-    } cases[] = {{"io_uring", 0, true}, {"no io_uring", ENOSYS, false}, {"seccomp", EPERM, false}};
+        const char* hook;
+        int err;
+    } cases[] = {{"io_uring", 0, nullptr, 0},    {"no io_uring", ENOSYS, nullptr, 0},
+                 {"seccomp", EPERM, nullptr, 0}, {"", 0, "statx", EIO},
+                 {"", 0, "open", EACCES},        {"", 0, "read", EAGAIN},
+                 {"", 0, "close", EIO},          {"", 0, "batch-short-read", 1}};
+    quint64 wholeBatch = 0;
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.hook ? c.hook : c.name);
+        platform::fault::Scope faults;
+        if (c.hook)
+            platform::fault::inject(c.hook, c.err, 3, 1);
         platform::DocumentBatch::failSetUpWith(c.setUpError);
         const quint64 before = platform::DocumentBatch::documentsReadAhead();
         EXPECT_EQ(IndexPageWriter::pageBytes(folder_, entries), plain);
         // Only documents that fit a slot are read ahead; the rest go the plain way.
-        EXPECT_EQ(platform::DocumentBatch::documentsReadAhead() > before, c.readAhead);
+        const quint64 readAhead = platform::DocumentBatch::documentsReadAhead() - before;
+        if (!c.hook && !c.setUpError)
+            wholeBatch = readAhead;
+        EXPECT_EQ(readAhead, c.setUpError ? 0 : c.hook ? wholeBatch - 1 : wholeBatch);
         platform::DocumentBatch::failSetUpWith(0);
     }
+}
+
+// A FIFO in a document's place, its writer holding it open: the batch does not wait on it.
+TEST_F(IndexPageWriterTest, FifoInADocumentsPlaceNeverBlocks) {
+    ASSERT_EQ(::mkfifo((docs_ + "f_.txt").constData(), 0644), 0);
+    const int writer = ::open((docs_ + "f_.txt").constData(), O_RDWR | O_CLOEXEC);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(10); // a read that blocks ends the child, not the test run
+        try {
+            IndexPageWriter::pageBytes(folder_, {entry("f_.txt")});
+        } catch (const EInOutError&) {
+            ::_exit(0); // refused by the plain loop
+        }
+        ::_exit(1);
+    }
+    int status = 0;
+    EXPECT_TRUE(writer >= 0 && ::waitpid(child, &status, 0) == child && status == 0) << status;
+    ::close(writer);
 }
 
 TEST_F(IndexPageWriterTest, WriteFailingMidwayKeepsTheOldPage) {

@@ -81,7 +81,8 @@ TEST_F(PageSaverTest, FailedWriteRaisesWriteErrorAndKeepsTheOldPage) {
     ASSERT_TRUE(docfiles::writeFile(root_ + "index.htm", "old page"));
     const auto before = docfiles::snapshot(root_);
     using fakes::PageStep;
-    for (const PageStep step : {PageStep::Write, PageStep::Flush, PageStep::Commit}) {
+    for (const PageStep step :
+         {PageStep::Write, PageStep::Flush, PageStep::Link, PageStep::Commit}) {
         SCOPED_TRACE(int(step));
         fakes::PageStepFaults faults;
         faults.fail(step, ENOSPC);

@@ -1,5 +1,6 @@
 // Atomic saving: the old file stays exactly as it was unless the new content is complete.
 #include "platform/PageFile.h"
+#include "platform/Fault.h"
 
 #include "support/DocFiles.h"
 #include "support/Fakes.h"
@@ -51,19 +52,23 @@ TEST_F(PageFileTest, CreatesAndReplaces) {
     EXPECT_EQ(docfiles::readFile(page_), QByteArray("second, longer"));
     EXPECT_EQ(modeOf(page_), mode_t(0640));
 
+    faults_.fail(fakes::PageStep::Unnamed, EOPNOTSUPP); // a temporary name, then none left
     ASSERT_TRUE(saveFileAtomically(page_, ""));
     EXPECT_EQ(docfiles::readFile(page_), QByteArray(""));
     EXPECT_EQ(docfiles::snapshot(root_).keys(), QList<QByteArray>{"index.htm"});
 }
 
-TEST_F(PageFileTest, FollowsASymbolicLinkToItsTarget) {
-    ASSERT_TRUE(docfiles::writeFile(root_ + "/real.htm", "old"));
-    ASSERT_EQ(::symlink("real.htm", page_.constData()), 0);
+// Swapped for a link after it was looked at: the link is replaced, its target never written.
+TEST_F(PageFileTest, PageSwappedForALinkIsReplaced) {
+    ASSERT_TRUE(docfiles::writeFile(root_ + "/secret", "its own", 0600));
+    ASSERT_TRUE(docfiles::writeFile(page_, "old"));
+    platform::fault::Scope faults;
+    platform::fault::onReach("page-name", [&] {
+        ASSERT_EQ(::unlink(page_.constData()) + ::symlink("secret", page_.constData()), 0);
+    });
     ASSERT_TRUE(saveFileAtomically(page_, "new"));
-    EXPECT_EQ(docfiles::readFile(root_ + "/real.htm"), QByteArray("new"));
-    struct stat st;
-    ASSERT_EQ(::lstat(page_.constData(), &st), 0);
-    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(docfiles::readFile(root_ + "/secret"), QByteArray("its own"));
+    EXPECT_EQ(docfiles::readFile(page_), QByteArray("new"));
 }
 
 TEST_F(PageFileTest, ReachesAFolderWhoseNameIsNotUtf8) {
@@ -105,8 +110,11 @@ TEST_F(PageFileTest, EveryStepThatFailsKeepsTheOldFile) {
         int err;
         SaveFailure failure;
     } cases[] = {
-        {PageStep::Open, EACCES, SaveFailure::Create}, {PageStep::Open, EROFS, SaveFailure::Create},
-        {PageStep::Write, ENOSPC, SaveFailure::Write}, {PageStep::Flush, EIO, SaveFailure::Write},
+        {PageStep::Open, EACCES, SaveFailure::Create},
+        {PageStep::Open, EROFS, SaveFailure::Create},
+        {PageStep::Write, ENOSPC, SaveFailure::Write},
+        {PageStep::Flush, EIO, SaveFailure::Write},
+        {PageStep::Link, EIO, SaveFailure::Write},
         {PageStep::Commit, EXDEV, SaveFailure::Write},
     };
     const auto before = docfiles::snapshot(root_);

@@ -14,6 +14,7 @@
 #include <climits>
 #include <condition_variable>
 #include <cstring>
+#include <fcntl.h>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -36,7 +37,8 @@ private:
     std::shared_ptr<Interface> previous_;
 };
 
-enum class PageStep { Open, Reserve, Write, Flush, Commit };
+// Unnamed: only the open of an unnamed file (O_TMPFILE), as where a file system lacks them.
+enum class PageStep { Open, Reserve, Write, Flush, Link, Commit, Unnamed };
 
 // While it exists, every save takes steps that fail where fail() says and otherwise go to the
 // system; the steps before come back after it.
@@ -47,11 +49,13 @@ public:
 
 private:
     struct Steps : platform::SystemPageSteps {
-        int errors[5] = {};
+        int errors[7] = {};
         template <class System> int or_(PageStep step, System system) {
             return errors[int(step)] ? errors[int(step)] : system();
         }
         int open(int dir, const char* name, int flags, int& fd) override {
+            if ((flags & O_TMPFILE) == O_TMPFILE && errors[int(PageStep::Unnamed)])
+                return errors[int(PageStep::Unnamed)];
             return or_(PageStep::Open, [&] { return SystemPageSteps::open(dir, name, flags, fd); });
         }
         int reserve(int fd, off_t size) override {
@@ -62,6 +66,9 @@ private:
         }
         int flush(int fd) override {
             return or_(PageStep::Flush, [&] { return SystemPageSteps::flush(fd); });
+        }
+        int link(int fd, int dir, const char* name) override {
+            return or_(PageStep::Link, [&] { return SystemPageSteps::link(fd, dir, name); });
         }
         int commit(int dir, const char* temp, const char* name) override {
             return or_(PageStep::Commit, [&] { return SystemPageSteps::commit(dir, temp, name); });
