@@ -57,6 +57,13 @@ public:
 
     int columnCount(const QModelIndex&) const override { return 1; }
 
+    // The one column's name, for screen readers (the header itself is hidden).
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (section == 0 && orientation == Qt::Horizontal && role == Qt::DisplayRole)
+            return tree_.accessibleName().isEmpty() ? QVariant() : tree_.accessibleName();
+        return QAbstractItemModel::headerData(section, orientation, role);
+    }
+
     // The has-children flag, so that unread folders show an expand button.
     bool hasChildren(const QModelIndex& parent) const override {
         if (!parent.isValid())
@@ -578,12 +585,44 @@ void TDirectoryTreeView::NodeExpandedByView(const QModelIndex& index) {
 void TDirectoryTreeView::SelectNode(TDirectoryNode* node) {
     const QModelIndex index = IndexOf(node);
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    KeepInSight(index);
+}
+
+void TDirectoryTreeView::KeepInSight(const QModelIndex& index) {
+    if (!index.isValid())
+        return;
     scrollTo(index);
-    // Also sideways, so that the node's indentation is in view.
+    // Sideways only as far as the row needs: its caption's start, and as much of it as fits,
+    // in view with its button; shallower rows keep as much of their captions as they can.
     const QRect rect = visualRect(index);
-    const int left = rect.left() - indentation();
-    if (left < 0 || rect.left() > viewport()->width() - indentation())
-        horizontalScrollBar()->setValue(horizontalScrollBar()->value() + left);
+    const int room = viewport()->width();
+    const int caption = qMin(itemDelegate()->sizeHint(viewOptionsFor(index), index).width(),
+                             qMax(room - indentation(), 0));
+    int shift = 0;
+    if (rect.left() + caption > room)
+        shift = rect.left() + caption - room;
+    if (rect.left() - indentation() - shift < 0)
+        shift = rect.left() - indentation();
+    if (shift != 0)
+        horizontalScrollBar()->setValue(horizontalScrollBar()->value() + shift);
+}
+
+QStyleOptionViewItem TDirectoryTreeView::viewOptionsFor(const QModelIndex& index) const {
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    return option;
+}
+
+void TDirectoryTreeView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTreeView::currentChanged(current, previous);
+    KeepInSight(current);
+}
+
+void TDirectoryTreeView::focusInEvent(QFocusEvent* event) {
+    QTreeView::focusInEvent(event);
+    // The keyboard's place must be seen where the keyboard arrives.
+    KeepInSight(currentIndex());
 }
 
 void TDirectoryTreeView::selectionChanged(const QItemSelection& selected,

@@ -94,6 +94,9 @@ protected:
                           const QItemSelection& deselected) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool viewportEvent(QEvent* event) override;
+    // The current row stays in sight, sideways too, also when the tree gets the focus.
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
     // TDirectoryNodeHost: the nodes' calls.
@@ -115,6 +118,8 @@ private:
     bool ExpandNode(TDirectoryNode* node);
     void NodeExpandedByView(const QModelIndex& index);
     void SelectNode(TDirectoryNode* node);
+    void KeepInSight(const QModelIndex& index);
+    QStyleOptionViewItem viewOptionsFor(const QModelIndex& index) const;
     // The checked entry of a root folder (stored form, see SetRootDirectory); raises
     // ESetDirectoryError, naming `value`, for anything but a folder.
     TSearchRec RootEntry(const QString& root, bool drive, const QString& value) const;

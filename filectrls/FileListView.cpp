@@ -308,7 +308,10 @@ void TFileListView::GoUp() {
 }
 
 void TFileListView::OpenSelected() {
-    const int item = SelectedItem();
+    OpenItem(SelectedItem());
+}
+
+void TFileListView::OpenItem(int item) {
     TFileInfo* entry = ItemData(item);
     if (!entry)
         return;
@@ -322,9 +325,18 @@ void TFileListView::OpenSelected() {
     }
 }
 
-bool TFileListView::SelectedIsFolder() const {
-    const TFileInfo* entry = ItemData(SelectedItem());
+bool TFileListView::CurrentIsFolder() const {
+    const TFileInfo* entry = ItemData(currentIndex().row());
     return entry && (entry->Attr & faDirectory);
+}
+
+void TFileListView::Enter(int item) {
+    const TFileInfo* entry = ItemData(item);
+    // ".." goes up as Backspace does, so that the folder left becomes the current item.
+    if (entry && (entry->Attr & faDirectory) && ItemCaption(item) == QLatin1String(".."))
+        GoUp();
+    else
+        OpenItem(item);
 }
 
 bool TFileListView::WantsKey(const QKeyEvent& key) const {
@@ -340,7 +352,7 @@ bool TFileListView::WantsKey(const QKeyEvent& key) const {
         return key.modifiers() & Qt::ShiftModifier;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        return SelectedIsFolder();
+        return CurrentIsFolder();
     default:
         return false;
     }
@@ -372,7 +384,8 @@ void TFileListView::keyPressEvent(QKeyEvent* event) {
         } else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
             if (wanted) // a folder opens here, and the key goes no further (default button)
                 event->accept();
-            OpenSelected();
+            // The keyboard's place, selected or not: on a fresh list ".." is current only.
+            Enter(currentIndex().row());
         }
     });
 }
@@ -380,12 +393,7 @@ void TFileListView::keyPressEvent(QKeyEvent* event) {
 void TFileListView::mouseDoubleClickEvent(QMouseEvent* event) {
     runGuarded([&] {
         QTreeView::mouseDoubleClickEvent(event);
-        const int item = SelectedItem();
-        const TFileInfo* entry = ItemData(item);
-        if (entry && (entry->Attr & faDirectory) && ItemCaption(item) == QLatin1String(".."))
-            GoUp();
-        else
-            OpenSelected();
+        Enter(SelectedItem());
     });
 }
 

@@ -137,7 +137,10 @@ private:
     std::optional<TRenameResult> Rename(int item, const QString& newName, bool deferBox);
     void RemoveItem(int item);
     bool WantsKey(const QKeyEvent& key) const;
-    bool SelectedIsFolder() const;
+    bool CurrentIsFolder() const;
+    // Opens a folder or drive item; ".." goes up instead (as Backspace does).
+    void OpenItem(int item);
+    void Enter(int item);
     int ImageWidth() const;
 
     std::unique_ptr<TDirectory> directory_;

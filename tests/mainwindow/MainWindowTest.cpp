@@ -11,8 +11,10 @@
 #include "platform/Fault.h"
 #include "support/ExpectedPage.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFile>
 #include <QLabel>
 #include <QMenuBar>
@@ -96,9 +98,19 @@ void openFromList(TFileListView* list, const QString& caption) {
     QTest::keyClick(list, Qt::Key_Return);
 }
 
+// The whole status text (the bar itself may show it cut in the middle).
 QString status(const TForm1& window) {
-    return window.StatusBar1()->currentMessage();
+    return window.StatusText();
 }
+
+// Receives what the desktop would open in a browser.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls.append(url); }
+};
 
 // The next widget that Tab reaches from `from`.
 QWidget* nextTabStop(QWidget* from) {
@@ -204,7 +216,8 @@ TEST_F(WindowTest, StartsAtTheFolderArgumentWithTheLayoutsControls) {
     const QList<QAction*> menu = window.menuBar()->actions();
     ASSERT_EQ(menu.size(), 1);
     EXPECT_EQ(menu[0]->objectName(), QStringLiteral("N1"));
-    EXPECT_EQ(menu[0]->text(), QStringLiteral("Выйти"));
+    EXPECT_EQ(menu[0]->text(), QStringLiteral("&Выйти")) << "Alt+В, as the menu's mnemonic";
+    EXPECT_EQ(menu[0]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
     EXPECT_EQ(menu[0]->menu(), nullptr);
 
     // Tab order: the tree, the list, the button.
@@ -559,3 +572,91 @@ TEST_F(WindowTest, NamesThatAreNotUtf8ReadInRussianAndStillWork) {
     EXPECT_TRUE(readBytes(platform::fromFsBytes(order + "/index.htm")).contains("a_.txt.rtf"));
     EXPECT_TRUE(status(window).endsWith(QStringLiteral("Приказ/index.htm: 1 документ")));
 }
+
+TEST_F(WindowTest, LongPathsAreCutInTheMiddleAndTheWrittenPageCanBeOpened) {
+    const QString deep =
+        makeFolder(QStringLiteral("docs/") + QString(80, u'x') + u'/' + QString(80, u'y') + "/end");
+    writeDocument(deep + QStringLiteral("a_.txt"), "alpha");
+    TForm1 window(deep);
+    showAndWait(window);
+    QLabel* label = window.Label1();
+    EXPECT_TRUE(label->text().contains(u'…') && label->text().endsWith(QStringLiteral("/end/")));
+    EXPECT_LE(label->geometry().right(), label->parentWidget()->width());
+    EXPECT_EQ(label->toolTip(), deep);
+    EXPECT_FALSE(window.OpenPageButton()->isVisible());
+
+    QTest::mouseClick(window.BitBtn1(), Qt::LeftButton);
+    const QString page = deep + QStringLiteral("index.htm");
+    EXPECT_EQ(window.StatusBar1()->toolTip(), statustext::pageWritten(page, 1));
+    const QString shown = window.StatusBar1()->currentMessage();
+    EXPECT_TRUE(shown.contains(u'…') && shown.endsWith(QStringLiteral("1 документ")))
+        << qPrintable(shown);
+
+    // Offered, never opened by itself; reached with the keyboard.
+    UrlCatcher browser;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &browser, "open");
+    const auto unset = qScopeGuard([] { QDesktopServices::unsetUrlHandler("file"); });
+    ASSERT_TRUE(window.OpenPageButton()->isVisible());
+    EXPECT_TRUE(browser.urls.isEmpty());
+    EXPECT_EQ(nextTabStop(window.BitBtn1()), window.OpenPageButton());
+    window.OpenPageButton()->setFocus();
+    QTest::keyClick(window.OpenPageButton(), Qt::Key_Space);
+    EXPECT_EQ(browser.urls, QList<QUrl>{QUrl::fromLocalFile(page)});
+    QTest::keyClick(window.FileListView1(), Qt::Key_Backspace);
+    EXPECT_FALSE(window.OpenPageButton()->isVisible()) << "the offer goes with its folder";
+}
+
+TEST_F(WindowTest, AFolderGoneAsTheButtonIsClickedWritesNothingAnywhere) {
+    const QString docs = makeFolder(QStringLiteral("docs"));
+    const QString vanish = makeFolder(QStringLiteral("docs/vanish"));
+    TForm1 window(vanish);
+    showAndWait(window);
+    ASSERT_EQ(::rmdir(qPrintable(vanish)), 0);
+    QTest::mouseClick(window.BitBtn1(), Qt::LeftButton); // before the watcher has told
+    EXPECT_EQ(status(window), statustext::folderGone(vanish, docs));
+    EXPECT_FALSE(QFile::exists(docs + QStringLiteral("index.htm")));
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(WindowTest, KeyboardAndScreenReaderUsersReachEverything) {
+    const QString docs = makeFolder(QStringLiteral("docs"));
+    TForm1 window(docs);
+    showAndWait(window);
+    const auto named = [](QObject* o) { return QAccessible::queryAccessibleInterface(o); };
+    QAccessibleInterface* tree = named(window.DirectoryTreeView1());
+    EXPECT_EQ(tree->role(), QAccessible::Tree);
+    EXPECT_EQ(tree->text(QAccessible::Name), QStringLiteral("Папки"));
+    EXPECT_EQ(named(window.FileListView1())->text(QAccessible::Name),
+              QStringLiteral("Содержимое папки"));
+    EXPECT_EQ(named(window.Label1())->text(QAccessible::Name), docs);
+    QStringList rows;
+    for (int i = 0; i < tree->childCount(); ++i)
+        rows << tree->child(i)->text(QAccessible::Name);
+    EXPECT_TRUE(rows.contains(QStringLiteral("docs"))) << qPrintable(rows.join(u','));
+    EXPECT_FALSE(rows.contains(QStringLiteral("1"))) << "the header has a name";
+
+    QTest::mouseClick(window.BitBtn1(), Qt::LeftButton);
+    EXPECT_EQ(named(window.StatusBar1())->text(QAccessible::Name), status(window));
+    // F10 and Alt alone put the menu under the keyboard; Esc leaves it; Ctrl+Q quits.
+    for (const auto& open : std::vector<std::function<void()>>{
+             [&] { QTest::keyClick(window.DirectoryTreeView1(), Qt::Key_F10); },
+             [&] {
+                 QTest::keyPress(window.DirectoryTreeView1(), Qt::Key_Alt, Qt::AltModifier);
+                 QTest::keyRelease(window.DirectoryTreeView1(), Qt::Key_Alt);
+             }}) {
+        window.DirectoryTreeView1()->setFocus();
+        open();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window.menuBar()->hasFocus(); }, 2000));
+        EXPECT_EQ(window.menuBar()->activeAction(), window.menuBar()->actions().value(0));
+        QTest::keyClick(window.menuBar(), Qt::Key_Escape);
+        EXPECT_EQ(window.menuBar()->activeAction(), nullptr);
+    }
+    QTest::keyClick(window.DirectoryTreeView1(), Qt::Key_F10);
+    QTest::keyClick(window.menuBar(), Qt::Key_Return);
+    EXPECT_FALSE(window.isVisible()) << "F10, Return: «Выйти»";
+    showAndWait(window);
+    QTest::keyClick(window.DirectoryTreeView1(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(window.isVisible());
+}
+
+#include "MainWindowTest.moc"
