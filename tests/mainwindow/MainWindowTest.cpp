@@ -552,6 +552,25 @@ TEST_F(WindowTest, TheSelectionOutlivesARereadAndAnUnreadableFolderIsSaidSo) {
     EXPECT_EQ(status(window), statustext::folderUnreadable(locked, EACCES));
 }
 
+TEST_F(WindowTest, TheShownFolderLosingAndRegainingItsRightsIsFollowed) {
+    const QString docs = makeFolder(QStringLiteral("docs"));
+    writeDocument(docs + QStringLiteral("a_.txt"), "alpha");
+    TForm1 window(docs);
+    showAndWait(window);
+    TFileListView* list = window.FileListView1();
+    platform::fault::inject("opendir", EACCES); // rights cannot be taken from root
+    ASSERT_EQ(::chmod(qPrintable(docs), 0), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return itemOf(list, QStringLiteral("a_.txt")) < 0 &&
+               status(window) == statustext::folderUnreadable(docs, EACCES);
+    }));
+    platform::fault::clear();
+    ASSERT_EQ(::chmod(qPrintable(docs), 0755), 0);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return itemOf(list, QStringLiteral("a_.txt")) >= 0 && status(window).isEmpty(); }));
+    EXPECT_TRUE(window.BitBtn1()->isEnabled());
+}
+
 TEST_F(WindowTest, NamesThatAreNotUtf8ReadInRussianAndStillWork) {
     docfiles::CodePageScope codePage(1251);
     const QString docs = makeFolder(QStringLiteral("docs"));
