@@ -2,10 +2,12 @@
 
 #include "filectrls/DirectoryTreeView.h"
 #include "filectrls/FileIconProvider.h"
+#include "platform/FsString.h"
 
 #include <QHash>
 #include <QScopeGuard>
 
+#include <cerrno>
 #include <utility>
 
 TDirectoryNode::TDirectoryNode(TDirectoryTreeView& tree, TDirectoryNode* parent, int index,
@@ -82,9 +84,27 @@ bool TDirectoryNode::ListingStarting() {
 void TDirectoryNode::ListingEnded() {
     TDirectoryNodeHost& host = Host();
     const auto endRead = qScopeGuard([&] { host.EndNodeRead(); });
-    hasChildren_ = directory_->Count() > 0;
-    MergeChildren();
+    const int error = directory_->ListingError();
+    if (error != 0 && error != ENOENT && error != ENOTDIR) {
+        // Not listed is not empty: the children known (walked through) stay, on their copies.
+        hasChildren_ = !children_.empty();
+    } else {
+        hasChildren_ = directory_->Count() > 0;
+        MergeChildren();
+    }
     host.NodeChanged(this);
+}
+
+TDirectoryNode* TDirectoryNode::AddPassedChild(const TSearchRec& rec) {
+    const int index = Count();
+    auto child =
+        std::make_unique<TDirectoryNode>(tree_, this, index, platform::fromFsBytes(rec.Name),
+                                         nullptr, std::make_unique<TFileInfo>(NewFileInfo(rec)));
+    child->hasChildren_ = true;
+    TDirectoryNode* added = child.get();
+    Host().InsertChildRows(this, index, index, [&] { children_.push_back(std::move(child)); });
+    hasChildren_ = true;
+    return added;
 }
 
 // A re-read keeps the children whose names are still listed, with their own children,

@@ -484,12 +484,28 @@ bool TDirectoryTreeView::StepDown(TDirectoryNode* node, QStringView component,
         found = ChildNamed(node, component);
     }
     if (!found)
+        found = PassedChild(node, component);
+    if (!found)
         return true;
     const QPersistentModelIndex alive(IndexOf(node));
     if (!ExpandNode(node))
         return alive.isValid(); // refused; or an OnExpanding handler rebuilt the tree
     next = found;
     return true;
+}
+
+// A folder that may be passed but not listed (mode 711, as home folders often are): the child
+// on the path is looked up by name, and the node shows just that one.
+TDirectoryNode* TDirectoryTreeView::PassedChild(TDirectoryNode* node, QStringView name) {
+    const int error = node->Directory().ListingError();
+    if (error == 0 || error == ENOENT || error == ENOTDIR)
+        return nullptr;
+    const quint32 mask = faDirectory | (fileType_.contains(ftHidden) ? faHidden : 0);
+    TSearchRec rec;
+    if (!platform::findOne(NodePath(node) + platform::toFsBytes(name.toString()), mask, rec) ||
+        !(rec.Attr & faDirectory))
+        return nullptr;
+    return node->AddPassedChild(rec);
 }
 
 TDirectoryNode* TDirectoryTreeView::ChildNamed(TDirectoryNode* node, QStringView name) {

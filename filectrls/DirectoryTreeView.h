@@ -128,6 +128,7 @@ private:
     TreePathWalk WalkFor(const QString& path) const;
     bool StepDown(TDirectoryNode* node, QStringView component, TDirectoryNode*& next);
     static TDirectoryNode* ChildNamed(TDirectoryNode* node, QStringView name);
+    TDirectoryNode* PassedChild(TDirectoryNode* node, QStringView name);
     void RefreshSelected();
 
     TDirectoryTreeModel* model_;
