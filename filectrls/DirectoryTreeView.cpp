@@ -6,6 +6,7 @@
 #include "filectrls/FileIconProvider.h"
 #include "filectrls/LayoutLoading.h"
 #include "platform/Enumerate.h"
+#include "platform/FolderWatch.h"
 #include "platform/FsString.h"
 #include "platform/Mounts.h"
 
@@ -17,7 +18,9 @@
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QSocketNotifier>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QToolTip>
 
 #include <cerrno>
@@ -208,6 +211,12 @@ TDirectoryTreeView::TDirectoryTreeView(QWidget* parent)
     resize(121, 97);
 
     connect(this, &QTreeView::expanded, this, &TDirectoryTreeView::NodeExpandedByView);
+    connect(this, &QTreeView::expanded, this, &TDirectoryTreeView::WatchNode);
+    connect(this, &QTreeView::collapsed, this, &TDirectoryTreeView::UnwatchNode);
+    refreshTimer_ = new QTimer(this);
+    refreshTimer_->setSingleShot(true);
+    refreshTimer_->setInterval(100); // a burst of changes is read once
+    connect(refreshTimer_, &QTimer::timeout, this, &TDirectoryTreeView::RefreshWatched);
 
     // The widget exists from here on: take the icons and build the roots (the drives).
     iconProvider_ = WindowsIconProvider();
@@ -215,6 +224,7 @@ TDirectoryTreeView::TDirectoryTreeView(QWidget* parent)
 }
 
 TDirectoryTreeView::~TDirectoryTreeView() {
+    delete watchNotifier_; // before the descriptor it listens to is closed
     const QScopedValueRollback guard(selectionGuard_, true);
     ClearRoots();
 }
@@ -727,4 +737,103 @@ QString TDirectoryTreeView::HintText(const QPoint& viewportPos) const {
 int TDirectoryTreeView::RowHeight(const QFontMetrics& metrics) const {
     // Rows as tall as the placeholder image, so the icons fit, and one pixel of margin.
     return qMax(placeholder_.height(), metrics.height()) + 2;
+}
+
+// --- watching the expanded folders ---------------------------------------------------------
+
+void TDirectoryTreeView::WatchNode(const QModelIndex& index) {
+    TDirectoryNode* node = NodeOf(index);
+    if (!node || watchingStopped_ || loading_)
+        return;
+    if (!folderWatch_) {
+        folderWatch_ = std::make_unique<platform::FolderWatch>();
+        if (!folderWatch_->isValid()) {
+            StopWatching();
+            return;
+        }
+        watchNotifier_ = new QSocketNotifier(folderWatch_->fd(), QSocketNotifier::Read, this);
+        connect(watchNotifier_, &QSocketNotifier::activated, this,
+                &TDirectoryTreeView::ReadWatchEvents);
+    }
+    int err = 0;
+    const int watch = folderWatch_->add(platform::withoutTrailingSlash(NodePath(node)), true, err);
+    if (watch >= 0)
+        watched_.insert(watch, QPersistentModelIndex(index));
+    else if (err == ENOSPC || err == ENOMEM)
+        StopWatching();
+    // Any other failure (a folder gone or unreadable meanwhile) leaves just this node unwatched.
+}
+
+void TDirectoryTreeView::UnwatchNode(const QModelIndex& index) {
+    for (auto it = watched_.begin(); it != watched_.end();) {
+        if (*it == index || !it->isValid()) {
+            folderWatch_->remove(it.key());
+            it = watched_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void TDirectoryTreeView::ReadWatchEvents() {
+    std::vector<platform::FolderWatch::Event> events;
+    if (!folderWatch_->read(events)) {
+        StopWatching();
+        return;
+    }
+    const bool listsFiles = fileType_.contains(ftNormal);
+    for (const platform::FolderWatch::Event& event : events) {
+        using Event = platform::FolderWatch::Event;
+        if (event.kind == Event::Overflow) { // changes were lost: every watched node is read
+            changedNodes_.append(watched_.values());
+            continue;
+        }
+        const auto it = watched_.find(event.watch);
+        if (it == watched_.end())
+            continue;
+        if (event.kind == Event::Gone || !it->isValid()) {
+            if (event.kind != Event::Gone)
+                folderWatch_->remove(event.watch);
+            watched_.erase(it);
+            continue;
+        }
+        // A node's own move is its parent's change; a file counts where files are listed.
+        if (event.kind == Event::SubfolderIn || event.kind == Event::SubfolderOut ||
+            (event.kind == Event::Entry && listsFiles))
+            changedNodes_.append(*it);
+    }
+    if (!changedNodes_.isEmpty() && !refreshTimer_->isActive())
+        refreshTimer_->start();
+}
+
+// Reads the changed nodes again, keeping expansion and selection; a selection whose branch went
+// moves up, and the owner hears of it as of any change the user makes (as with F5).
+void TDirectoryTreeView::RefreshWatched() {
+    const QList<QPersistentModelIndex> changed = std::exchange(changedNodes_, {});
+    runGuarded([&] {
+        const QByteArray before = NodePath(Selected());
+        QList<QPersistentModelIndex> done;
+        for (const QPersistentModelIndex& index : changed) {
+            if (!index.isValid() || done.contains(index))
+                continue;
+            done.append(index);
+            FillNode(NodeOf(index));
+        }
+        TDirectoryNode* now = Selected();
+        if (now && NodePath(now) != before && OnChange) {
+            const QScopedValueRollback guard(selectionGuard_, true);
+            OnChange(this, now);
+        }
+    });
+}
+
+void TDirectoryTreeView::StopWatching() {
+    if (watchingStopped_)
+        return;
+    watchingStopped_ = true;
+    delete std::exchange(watchNotifier_, nullptr);
+    folderWatch_.reset();
+    watched_.clear();
+    changedNodes_.clear();
+    emit watchingStopped();
 }

@@ -5,6 +5,9 @@
 #include "filectrls/SetDirectoryError.h"
 
 #include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QPersistentModelIndex>
 #include <QPixmap>
 #include <QString>
 #include <QTreeView>
@@ -13,8 +16,13 @@
 #include <memory>
 #include <vector>
 
+class QSocketNotifier;
+class QTimer;
 class TDirectoryTreeModel;
 class TFileIconProvider;
+namespace platform {
+class FolderWatch;
+}
 
 class TDirectoryTreeView : public QTreeView, public TDirectoryNodeHost {
     Q_OBJECT
@@ -84,10 +92,18 @@ public:
     // the control, otherwise empty (the control's own tool tip applies).
     QString HintText(const QPoint& viewportPos) const;
 
+    // True while expanded folders are watched: subfolders that come, go or are renamed show
+    // within a moment. False once the system's watch limit was reached (F5 still reads).
+    bool IsWatching() const { return !watchingStopped_; }
+
     // The user selected a node (mouse or keyboard); never fired for the tree's own changes.
     std::function<void(QObject* sender, TDirectoryNode* node)> OnChange;
     // A node is about to open; set allowExpansion to false to keep it closed (and unread).
     std::function<void(QObject* sender, TDirectoryNode* node, bool& allowExpansion)> OnExpanding;
+
+signals:
+    // Expanded folders are no longer watched (the system's limit of watches): sent once.
+    void watchingStopped();
 
 protected:
     void selectionChanged(const QItemSelection& selected,
@@ -131,6 +147,13 @@ private:
     TDirectoryNode* PassedChild(TDirectoryNode* node, QStringView name);
     void RefreshSelected();
 
+    // One watch per expanded node, released when it collapses; changes are read together.
+    void WatchNode(const QModelIndex& index);
+    void UnwatchNode(const QModelIndex& index);
+    void ReadWatchEvents();
+    void RefreshWatched();
+    void StopWatching();
+
     TDirectoryTreeModel* model_;
     std::vector<std::unique_ptr<TDirectoryNode>> roots_;
     bool selectionGuard_ = false;
@@ -143,4 +166,10 @@ private:
     QString pendingDirectory_;
     TFileIconProvider* iconProvider_ = nullptr; // shared, not owned
     QPixmap placeholder_;
+    std::unique_ptr<platform::FolderWatch> folderWatch_; // made at the first expansion
+    QSocketNotifier* watchNotifier_ = nullptr;
+    QHash<int, QPersistentModelIndex> watched_; // by watch descriptor
+    QList<QPersistentModelIndex> changedNodes_;
+    QTimer* refreshTimer_ = nullptr;
+    bool watchingStopped_ = false;
 };

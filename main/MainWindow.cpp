@@ -99,6 +99,10 @@ TForm1::TForm1(const QString& startFolder, QWidget* parent)
     connect(ui_->N1, &QAction::triggered, this, [this] { N1Click(ui_->N1); });
     connect(ui_->BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(ui_->BitBtn1); });
     ui_->BitBtn1->installEventFilter(this);
+    // Queued: said once the window is up, and not in the middle of the tree's own work.
+    connect(
+        tree, &TDirectoryTreeView::watchingStopped, this,
+        [this] { ShowStatus(rs::text(rs::STreeNotWatched)); }, Qt::QueuedConnection);
     // Queued: the list is still inside its update when it reports it.
     connect(list, &TFileListView::folderReread, this, &TForm1::FileListView1FolderReread,
             Qt::QueuedConnection);

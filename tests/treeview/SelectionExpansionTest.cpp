@@ -2,8 +2,10 @@
 #include "TreeTestSupport.h"
 
 #include "platform/Fault.h"
+#include "support/Fakes.h"
 
 #include <QHelpEvent>
+#include <QSignalSpy>
 #include <QToolTip>
 
 #include <cerrno>
@@ -105,9 +107,10 @@ TEST_F(UserTree, FoldersAreReadOnceAndOnlyWhenOpened) {
     TDirectoryNode* firstA1 = child(a, "A1");
 
     // Closed and opened again: not read again, so a folder made meanwhile does not show.
-    mkdirs("vol/A/A3");
     clickButton(a);
     EXPECT_FALSE(a->Expanded());
+    mkdirs("vol/A/A3");
+    QTest::qWait(300); // closed: not watched either
     clickButton(a);
     EXPECT_TRUE(a->Expanded());
     EXPECT_EQ(captions(a), (QStringList{"A1", "A2"}));
@@ -119,6 +122,42 @@ TEST_F(UserTree, FoldersAreReadOnceAndOnlyWhenOpened) {
     tree->SetDirectory(path("vol/B/B1"));
     EXPECT_EQ(child(child(vol, "B"), "B1")->Directory().Location(), QString());
     EXPECT_TRUE(child(vol, "Empty")->Directory().Location().isEmpty());
+}
+
+TEST_F(UserTree, OpenFoldersFollowTheirSubfoldersKeepingExpansionAndSelection) {
+    std::vector<QString> seen;
+    tree->OnChange = [&](QObject*, TDirectoryNode*) { seen.push_back(tree->Directory()); };
+    tree->SetDirectory(path("vol/A/A1"));
+    TDirectoryNode* a = child(vol, "A");
+    mkdirs("vol/A/A3");
+    ASSERT_TRUE(QDir().rename(path("vol/A/A2"), path("vol/A/A4")));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return captions(a) == QStringList({"A1", "A3", "A4"});
+        },
+        2000));
+    EXPECT_EQ(tree->Directory(), path("vol/A/A1/"));
+    EXPECT_TRUE(a->Expanded() && vol->Expanded());
+
+    // The selected folder goes: the selection moves up, and the owner hears of it.
+    ASSERT_TRUE(QDir(path("vol/A/A1")).removeRecursively());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return tree->Directory() == path("vol/A/"); }, 2000));
+    EXPECT_EQ(seen, std::vector<QString>{path("vol/A/")});
+}
+
+TEST_F(UserTree, TheWatchLimitIsReportedOnceAndF5StillReads) {
+    fakes::Installed<platform::InotifyCalls> inotify(platform::setInotifyCalls,
+                                                     std::make_shared<fakes::FakeInotify>(1));
+    QSignalSpy stopped(tree.get(), &TDirectoryTreeView::watchingStopped);
+    tree->SetDirectory(path("vol/A/A1")); // vol and A open: A's watch is one too many
+    EXPECT_EQ(stopped.count(), 1);
+    EXPECT_FALSE(tree->IsWatching());
+    tree->SetDirectory(path("vol/B/B1"));
+    EXPECT_EQ(stopped.count(), 1);
+    tree->SetDirectory(path("vol/B"));
+    mkdirs("vol/B/B2");
+    QTest::keyClick(tree.get(), Qt::Key_F5);
+    EXPECT_EQ(captions(child(vol, "B")), QStringList({"B1", "B2"}));
 }
 
 TEST_F(UserTree, EmptyOrUnreadableFolderLosesItsButtonOnExpansion) {
