@@ -645,6 +645,12 @@ void TDirectoryTreeView::currentChanged(const QModelIndex& current, const QModel
     KeepInSight(current);
 }
 
+void TDirectoryTreeView::showEvent(QShowEvent* event) {
+    QTreeView::showEvent(event);
+    // A row selected before the tree was laid out is brought into sight once it is.
+    QTimer::singleShot(0, this, [this] { KeepInSight(currentIndex()); });
+}
+
 void TDirectoryTreeView::focusInEvent(QFocusEvent* event) {
     QTreeView::focusInEvent(event);
     // The keyboard's place must be seen where the keyboard arrives.

@@ -113,6 +113,7 @@ protected:
     // The current row stays in sight, sideways too, also when the tree gets the focus.
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void focusInEvent(QFocusEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     // TDirectoryNodeHost: the nodes' calls.

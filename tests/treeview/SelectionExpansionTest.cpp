@@ -5,6 +5,7 @@
 #include "support/Fakes.h"
 
 #include <QHelpEvent>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QToolTip>
 
@@ -270,6 +271,21 @@ TEST_F(UserTree, HintShowsCaptionsCutByTheEdge) {
     QCoreApplication::sendEvent(tree->viewport(), &help);
     EXPECT_TRUE(QTest::qWaitFor([&] { return QToolTip::text() == longName; }, 2000));
     QToolTip::hideText();
+}
+
+TEST_F(UserTree, TheCurrentRowStaysInSightSidewaysToo) {
+    const QString deep = "vol/A/A1/b/c/d/e/f/g/Постановления о земле";
+    mkdirs(deep);
+    tree->resize(200, 300);
+    tree->SetDirectory(path(deep));
+    tree->horizontalScrollBar()->setValue(0);
+    tree->clearFocus();
+    tree->setFocus(); // the keyboard arrives: its place is brought into sight
+    const QRect row = tree->visualRect(tree->currentIndex());
+    const int caption = tree->itemDelegate()->sizeHint({}, tree->currentIndex()).width();
+    EXPECT_GE(row.left() - tree->indentation(), 0) << "its button in view";
+    EXPECT_LE(row.left() + caption, tree->viewport()->width()) << "its caption in view";
+    EXPECT_GT(tree->horizontalScrollBar()->value(), 0);
 }
 
 TEST_F(UserTree, EditedCaptionRenamesNothingButIsThePath) {
