@@ -5,7 +5,6 @@
 
 #include <QScopeGuard>
 
-#include <cerrno>
 #include <sys/stat.h>
 
 namespace {

@@ -132,18 +132,11 @@ TEST_F(UserTree, OpenFoldersFollowTheirSubfoldersKeepingExpansionAndSelection) {
     TDirectoryNode* a = child(vol, "A");
     mkdirs("vol/A/A3");
     ASSERT_TRUE(QDir().rename(path("vol/A/A2"), path("vol/A/A4")));
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            return captions(a) == QStringList({"A1", "A3", "A4"});
-        },
-        2000));
-    EXPECT_EQ(tree->Directory(), path("vol/A/A1/"));
-    EXPECT_TRUE(a->Expanded() && vol->Expanded());
-
+    EXPECT_TRUE(QTest::qWaitFor([&] { return captions(a) == QStringList({"A1", "A3", "A4"}); }));
+    EXPECT_TRUE(tree->Directory() == path("vol/A/A1/") && a->Expanded() && seen.empty());
     // The selected folder goes: the selection moves up, and the owner hears of it.
     ASSERT_TRUE(QDir(path("vol/A/A1")).removeRecursively());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return tree->Directory() == path("vol/A/"); }, 2000));
-    EXPECT_EQ(seen, std::vector<QString>{path("vol/A/")});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return seen == std::vector<QString>{path("vol/A/")}; }));
 }
 
 TEST_F(UserTree, TheWatchLimitIsReportedOnceAndF5StillReads) {
@@ -151,11 +144,8 @@ TEST_F(UserTree, TheWatchLimitIsReportedOnceAndF5StillReads) {
                                                      std::make_shared<fakes::FakeInotify>(1));
     QSignalSpy stopped(tree.get(), &TDirectoryTreeView::watchingStopped);
     tree->SetDirectory(path("vol/A/A1")); // vol and A open: A's watch is one too many
-    EXPECT_EQ(stopped.count(), 1);
-    EXPECT_FALSE(tree->IsWatching());
-    tree->SetDirectory(path("vol/B/B1"));
-    EXPECT_EQ(stopped.count(), 1);
     tree->SetDirectory(path("vol/B"));
+    EXPECT_TRUE(stopped.count() == 1 && !tree->IsWatching());
     mkdirs("vol/B/B2");
     QTest::keyClick(tree.get(), Qt::Key_F5);
     EXPECT_EQ(captions(child(vol, "B")), QStringList({"B1", "B2"}));
@@ -274,18 +264,15 @@ TEST_F(UserTree, HintShowsCaptionsCutByTheEdge) {
 }
 
 TEST_F(UserTree, TheCurrentRowStaysInSightSidewaysToo) {
-    const QString deep = "vol/A/A1/b/c/d/e/f/g/Постановления о земле";
-    mkdirs(deep);
     tree->resize(200, 300);
-    tree->SetDirectory(path(deep));
+    tree->SetDirectory(mkdirs("vol/A/A1/b/c/d/e/f/g/Постановления о земле"));
     tree->horizontalScrollBar()->setValue(0);
     tree->clearFocus();
-    tree->setFocus(); // the keyboard arrives: its place is brought into sight
+    tree->setFocus(); // where the keyboard arrives, its place is brought into sight
     const QRect row = tree->visualRect(tree->currentIndex());
     const int caption = tree->itemDelegate()->sizeHint({}, tree->currentIndex()).width();
     EXPECT_GE(row.left() - tree->indentation(), 0) << "its button in view";
     EXPECT_LE(row.left() + caption, tree->viewport()->width()) << "its caption in view";
-    EXPECT_GT(tree->horizontalScrollBar()->value(), 0);
 }
 
 TEST_F(UserTree, EditedCaptionRenamesNothingButIsThePath) {
