@@ -413,7 +413,7 @@ void TForm1::SetUpKeyboardAndNames() {
     // Alt alone and F10 put the menu bar under the keyboard: arrows, Return, Esc.
     QMenuBar* menu = ui_->MainMenu1;
     auto* style = new MenuKeyboardStyle;
-    style->setParent(menu);
+    style->setParent(this); // outlives the menu bar, which uses it until it goes
     menu->setStyle(style);
     auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
     connect(f10, &QShortcut::activated, this, [this, menu] {
