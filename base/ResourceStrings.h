@@ -72,6 +72,17 @@ inline constexpr char SStartFolderMissing[] = "Папки %s нет; откры�
 inline constexpr char SFolderGone[] = "Папки %s больше нет; открыта %s";
 inline constexpr char SFolderUnreadable[] = "Папку %s не прочитать: %s";
 
+// The window's accessible names, its page link and the tree's watch limit (Russian).
+inline constexpr char SFolderTreeName[] = "Папки";
+inline constexpr char SFolderContentsName[] = "Содержимое папки";
+inline constexpr char SSelectedFolderName[] = "Выбранная папка";
+inline constexpr char SStatusBarName[] = "Строка состояния";
+inline constexpr char SOpenPage[] = "&Открыть страницу";
+inline constexpr char SPageNotOpened[] = "Не удалось открыть страницу %s";
+inline constexpr char STreeNotWatched[] =
+    "Дерево папок больше не следит за изменениями (исчерпан системный предел наблюдений); "
+    "обновите его клавишей F5";
+
 inline QString text(const char* resource) {
     return QString::fromUtf8(resource);
 }

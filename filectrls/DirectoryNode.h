@@ -75,6 +75,11 @@ public:
     // subfolders makes 10,000 nodes).
     TDirectory& Directory();
 
+    // Adds the child folder `rec` to a node whose folder could not be listed (it may be passed
+    // but not read), so that a walk reaches what lies below; a later listing that succeeds
+    // takes it over. Answers the new child.
+    TDirectoryNode* AddPassedChild(const TSearchRec& rec);
+
     // IDirectoryClient: the calls of this node's own listing model.
     bool EntryFound(const TSearchRec& file) override;
     void ListingEnded() override;

@@ -6,11 +6,11 @@
 #include "filectrls/FileIconProvider.h"
 #include "filectrls/LayoutLoading.h"
 #include "platform/Enumerate.h"
+#include "platform/FolderWatch.h"
 #include "platform/FsString.h"
 #include "platform/Mounts.h"
 
 #include <QAbstractItemModel>
-#include <QHash>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -18,14 +18,14 @@
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QSocketNotifier>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QToolTip>
 
 #include <cerrno>
 
 #include <utility>
-
-namespace {} // namespace
 
 // ---------------------------------------------------------------------------------------------
 // The item model over the nodes. Rows are the nodes' positions; the internal pointer is the node.
@@ -59,6 +59,13 @@ public:
     }
 
     int columnCount(const QModelIndex&) const override { return 1; }
+
+    // The one column's name, for screen readers (the header itself is hidden).
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (section == 0 && orientation == Qt::Horizontal && role == Qt::DisplayRole)
+            return tree_.accessibleName().isEmpty() ? QVariant() : tree_.accessibleName();
+        return QAbstractItemModel::headerData(section, orientation, role);
+    }
 
     // The has-children flag, so that unread folders show an expand button.
     bool hasChildren(const QModelIndex& parent) const override {
@@ -179,157 +186,6 @@ private:
 };
 
 // ---------------------------------------------------------------------------------------------
-// TDirectoryNode
-
-TDirectoryNode::TDirectoryNode(TDirectoryTreeView& tree, TDirectoryNode* parent, int index,
-                               QString text, TFileInfo* entry, std::unique_ptr<TFileInfo> rootEntry)
-    : tree_(tree), parent_(parent), index_(index), text_(std::move(text)), entry_(entry),
-      rootEntry_(std::move(rootEntry)), fileType_(tree.FileType()) {
-    if (rootEntry_)
-        entry_ = rootEntry_.get();
-    imageIndex_ = (entry_ && (entry_->Attr & faVolumeID)) ? -1 : TFileIconProvider::ClosedFolder;
-}
-
-TDirectory& TDirectoryNode::Directory() {
-    if (!directory_) {
-        directory_ = std::make_unique<TDirectory>(this);
-        // The model's setters would list at once; the node refuses while it configures it.
-        configuring_ = true;
-        directory_->SetIncludeParentDir(false);
-        directory_->SetFileType(fileType_);
-        configuring_ = false;
-    }
-    return *directory_;
-}
-
-TDirectoryNode::~TDirectoryNode() = default;
-
-TDirectoryNodeHost& TDirectoryNode::Host() const {
-    return tree_;
-}
-
-void TDirectoryNode::SetText(const QString& text) {
-    text_ = text;
-}
-
-int TDirectoryNode::LookUpImageIndex(TFileIconProvider& icons) {
-    imageIndex_ = icons.IconIndexOf(entry_, QString());
-    return imageIndex_;
-}
-
-int TDirectoryNode::Level() const {
-    int level = 0;
-    for (const TDirectoryNode* n = parent_; n; n = n->parent_)
-        ++level;
-    return level;
-}
-
-TDirectoryNode* TDirectoryNode::Item(int index) const {
-    if (index < 0 || index >= Count())
-        return nullptr;
-    return children_[size_t(index)].get();
-}
-
-bool TDirectoryNode::Expanded() const {
-    return tree_.isExpanded(tree_.IndexOf(this));
-}
-
-bool TDirectoryNode::EntryFound(const TSearchRec&) {
-    return true;
-}
-
-bool TDirectoryNode::ListingStarting() {
-    TDirectoryNodeHost& host = Host();
-    if (configuring_ || host.NodesLoading())
-        return false;
-    host.BeginNodeRead();
-    // The children point into the model's entries, which the read is about to free: each
-    // keeps a copy until the read has ended and it is matched with its new entry.
-    for (const auto& child : children_) {
-        child->rootEntry_ = std::make_unique<TFileInfo>(*child->entry_);
-        child->entry_ = child->rootEntry_.get();
-    }
-    return true;
-}
-
-void TDirectoryNode::ListingEnded() {
-    TDirectoryNodeHost& host = Host();
-    const auto endRead = qScopeGuard([&] { host.EndNodeRead(); });
-    hasChildren_ = directory_->Count() > 0;
-    MergeChildren();
-    host.NodeChanged(this);
-}
-
-// A re-read keeps the children whose names are still listed, with their own children,
-// expansion and selection; the others go, and new names come in at their sorted places.
-void TDirectoryNode::MergeChildren() {
-    TDirectory& dir = *directory_;
-    const int count = dir.Count();
-    QHash<QByteArray, int> position;
-    position.reserve(count);
-    for (int i = 0; i < count; ++i)
-        position.insert(dir.Entry(i)->Name, i);
-
-    // Gone, or (should the sort order have changed) out of order: removed.
-    int last = -1;
-    for (size_t k = 0; k < children_.size();) {
-        const auto it = position.constFind(children_[k]->entry_->Name);
-        if (it != position.cend() && *it > last) {
-            last = *it;
-            ++k;
-            continue;
-        }
-        RemoveChild(int(k));
-    }
-
-    size_t k = 0;
-    for (int i = 0; i < count;) {
-        if (k < children_.size() && position.value(children_[k]->entry_->Name) == i) {
-            TDirectoryNode* kept = children_[k].get();
-            kept->entry_ = dir.Entry(i);
-            kept->rootEntry_.reset();
-            kept->index_ = int(k);
-            ++k;
-            ++i;
-            continue;
-        }
-        // The run of new names up to the next kept child.
-        const int end = k < children_.size() ? position.value(children_[k]->entry_->Name) : count;
-        const int first = int(k);
-        std::vector<std::unique_ptr<TDirectoryNode>> added;
-        for (int j = i; j < end; ++j) {
-            TFileInfo* entry = dir.Entry(j);
-            auto child = std::make_unique<TDirectoryNode>(tree_, this, 0, dir.EntryName(j), entry);
-            // Folders are not looked into: each shows a button until it is read.
-            child->hasChildren_ = (entry->Attr & faDirectory) != 0;
-            added.push_back(std::move(child));
-        }
-        Host().InsertChildRows(this, first, first + (end - i) - 1, [&] {
-            children_.insert(children_.begin() + first, std::make_move_iterator(added.begin()),
-                             std::make_move_iterator(added.end()));
-            Renumber(first);
-        });
-        k += size_t(end - i);
-        i = end;
-    }
-}
-
-void TDirectoryNode::Renumber(int from) {
-    for (size_t k = size_t(from); k < children_.size(); ++k)
-        children_[k]->index_ = int(k);
-}
-
-void TDirectoryNode::RemoveChild(int index) {
-    Host().RemoveChildRow(this, index, [&] {
-        children_.erase(children_.begin() + index);
-        Renumber(index);
-    });
-}
-
-void TDirectoryNode::LocationChanged(const QString&) {}
-void TDirectoryNode::MaskChanged(const QString&) {}
-
-// ---------------------------------------------------------------------------------------------
 // TDirectoryTreeView
 
 TDirectoryTreeView::TDirectoryTreeView(QWidget* parent)
@@ -355,6 +211,12 @@ TDirectoryTreeView::TDirectoryTreeView(QWidget* parent)
     resize(121, 97);
 
     connect(this, &QTreeView::expanded, this, &TDirectoryTreeView::NodeExpandedByView);
+    connect(this, &QTreeView::expanded, this, &TDirectoryTreeView::WatchNode);
+    connect(this, &QTreeView::collapsed, this, &TDirectoryTreeView::UnwatchNode);
+    refreshTimer_ = new QTimer(this);
+    refreshTimer_->setSingleShot(true);
+    refreshTimer_->setInterval(100); // a burst of changes is read once
+    connect(refreshTimer_, &QTimer::timeout, this, &TDirectoryTreeView::RefreshWatched);
 
     // The widget exists from here on: take the icons and build the roots (the drives).
     iconProvider_ = WindowsIconProvider();
@@ -362,6 +224,7 @@ TDirectoryTreeView::TDirectoryTreeView(QWidget* parent)
 }
 
 TDirectoryTreeView::~TDirectoryTreeView() {
+    delete watchNotifier_; // before the descriptor it listens to is closed
     const QScopedValueRollback guard(selectionGuard_, true);
     ClearRoots();
 }
@@ -631,12 +494,28 @@ bool TDirectoryTreeView::StepDown(TDirectoryNode* node, QStringView component,
         found = ChildNamed(node, component);
     }
     if (!found)
+        found = PassedChild(node, component);
+    if (!found)
         return true;
     const QPersistentModelIndex alive(IndexOf(node));
     if (!ExpandNode(node))
         return alive.isValid(); // refused; or an OnExpanding handler rebuilt the tree
     next = found;
     return true;
+}
+
+// A folder that may be passed but not listed (mode 711, as home folders often are): the child
+// on the path is looked up by name, and the node shows just that one.
+TDirectoryNode* TDirectoryTreeView::PassedChild(TDirectoryNode* node, QStringView name) {
+    const int error = node->Directory().ListingError();
+    if (error == 0 || error == ENOENT || error == ENOTDIR)
+        return nullptr;
+    const quint32 mask = faDirectory | (fileType_.contains(ftHidden) ? faHidden : 0);
+    TSearchRec rec;
+    if (!platform::findOne(NodePath(node) + platform::toFsBytes(name.toString()), mask, rec) ||
+        !(rec.Attr & faDirectory))
+        return nullptr;
+    return node->AddPassedChild(rec);
 }
 
 TDirectoryNode* TDirectoryTreeView::ChildNamed(TDirectoryNode* node, QStringView name) {
@@ -732,12 +611,50 @@ void TDirectoryTreeView::NodeExpandedByView(const QModelIndex& index) {
 void TDirectoryTreeView::SelectNode(TDirectoryNode* node) {
     const QModelIndex index = IndexOf(node);
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    KeepInSight(index);
+}
+
+void TDirectoryTreeView::KeepInSight(const QModelIndex& index) {
+    if (!index.isValid())
+        return;
     scrollTo(index);
-    // Also sideways, so that the node's indentation is in view.
+    // Sideways only as far as the row needs: its caption's start, and as much of it as fits,
+    // in view with its button; shallower rows keep as much of their captions as they can.
     const QRect rect = visualRect(index);
-    const int left = rect.left() - indentation();
-    if (left < 0 || rect.left() > viewport()->width() - indentation())
-        horizontalScrollBar()->setValue(horizontalScrollBar()->value() + left);
+    const int room = viewport()->width();
+    const int caption = qMin(itemDelegate()->sizeHint(viewOptionsFor(index), index).width(),
+                             qMax(room - indentation(), 0));
+    int shift = 0;
+    if (rect.left() + caption > room)
+        shift = rect.left() + caption - room;
+    if (rect.left() - indentation() - shift < 0)
+        shift = rect.left() - indentation();
+    if (shift != 0)
+        horizontalScrollBar()->setValue(horizontalScrollBar()->value() + shift);
+}
+
+QStyleOptionViewItem TDirectoryTreeView::viewOptionsFor(const QModelIndex& index) const {
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    return option;
+}
+
+void TDirectoryTreeView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTreeView::currentChanged(current, previous);
+    KeepInSight(current);
+}
+
+void TDirectoryTreeView::showEvent(QShowEvent* event) {
+    QTreeView::showEvent(event);
+    // A row selected before the tree was laid out is brought into sight once it is.
+    QTimer::singleShot(0, this, [this] { KeepInSight(currentIndex()); });
+}
+
+void TDirectoryTreeView::focusInEvent(QFocusEvent* event) {
+    QTreeView::focusInEvent(event);
+    // The keyboard's place must be seen where the keyboard arrives.
+    KeepInSight(currentIndex());
 }
 
 void TDirectoryTreeView::selectionChanged(const QItemSelection& selected,
@@ -826,4 +743,103 @@ QString TDirectoryTreeView::HintText(const QPoint& viewportPos) const {
 int TDirectoryTreeView::RowHeight(const QFontMetrics& metrics) const {
     // Rows as tall as the placeholder image, so the icons fit, and one pixel of margin.
     return qMax(placeholder_.height(), metrics.height()) + 2;
+}
+
+// --- watching the expanded folders ---------------------------------------------------------
+
+void TDirectoryTreeView::WatchNode(const QModelIndex& index) {
+    TDirectoryNode* node = NodeOf(index);
+    if (!node || watchingStopped_ || loading_)
+        return;
+    if (!folderWatch_) {
+        folderWatch_ = std::make_unique<platform::FolderWatch>();
+        if (!folderWatch_->isValid()) {
+            StopWatching();
+            return;
+        }
+        watchNotifier_ = new QSocketNotifier(folderWatch_->fd(), QSocketNotifier::Read, this);
+        connect(watchNotifier_, &QSocketNotifier::activated, this,
+                &TDirectoryTreeView::ReadWatchEvents);
+    }
+    int err = 0;
+    const int watch = folderWatch_->add(platform::withoutTrailingSlash(NodePath(node)), true, err);
+    if (watch >= 0)
+        watched_.insert(watch, QPersistentModelIndex(index));
+    else if (err == ENOSPC || err == ENOMEM)
+        StopWatching();
+    // Any other failure (a folder gone or unreadable meanwhile) leaves just this node unwatched.
+}
+
+void TDirectoryTreeView::UnwatchNode(const QModelIndex& index) {
+    for (auto it = watched_.begin(); it != watched_.end();) {
+        if (*it == index || !it->isValid()) {
+            folderWatch_->remove(it.key());
+            it = watched_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void TDirectoryTreeView::ReadWatchEvents() {
+    std::vector<platform::FolderWatch::Event> events;
+    if (!folderWatch_->read(events)) {
+        StopWatching();
+        return;
+    }
+    const bool listsFiles = fileType_.contains(ftNormal);
+    for (const platform::FolderWatch::Event& event : events) {
+        using Event = platform::FolderWatch::Event;
+        if (event.kind == Event::Overflow) { // changes were lost: every watched node is read
+            changedNodes_.append(watched_.values());
+            continue;
+        }
+        const auto it = watched_.find(event.watch);
+        if (it == watched_.end())
+            continue;
+        if (event.kind == Event::Gone || !it->isValid()) {
+            if (event.kind != Event::Gone)
+                folderWatch_->remove(event.watch);
+            watched_.erase(it);
+            continue;
+        }
+        // A node's own move is its parent's change; a file counts where files are listed.
+        if (event.kind == Event::SubfolderIn || event.kind == Event::SubfolderOut ||
+            (event.kind == Event::Entry && listsFiles))
+            changedNodes_.append(*it);
+    }
+    if (!changedNodes_.isEmpty() && !refreshTimer_->isActive())
+        refreshTimer_->start();
+}
+
+// Reads the changed nodes again, keeping expansion and selection; a selection whose branch went
+// moves up, and the owner hears of it as of any change the user makes (as with F5).
+void TDirectoryTreeView::RefreshWatched() {
+    const QList<QPersistentModelIndex> changed = std::exchange(changedNodes_, {});
+    runGuarded([&] {
+        const QByteArray before = NodePath(Selected());
+        QList<QPersistentModelIndex> done;
+        for (const QPersistentModelIndex& index : changed) {
+            if (!index.isValid() || done.contains(index))
+                continue;
+            done.append(index);
+            FillNode(NodeOf(index));
+        }
+        TDirectoryNode* now = Selected();
+        if (now && NodePath(now) != before && OnChange) {
+            const QScopedValueRollback guard(selectionGuard_, true);
+            OnChange(this, now);
+        }
+    });
+}
+
+void TDirectoryTreeView::StopWatching() {
+    if (watchingStopped_)
+        return;
+    watchingStopped_ = true;
+    delete std::exchange(watchNotifier_, nullptr);
+    folderWatch_.reset();
+    watched_.clear();
+    changedNodes_.clear();
+    emit watchingStopped();
 }

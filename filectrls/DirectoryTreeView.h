@@ -5,6 +5,9 @@
 #include "filectrls/SetDirectoryError.h"
 
 #include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QPersistentModelIndex>
 #include <QPixmap>
 #include <QString>
 #include <QTreeView>
@@ -13,8 +16,13 @@
 #include <memory>
 #include <vector>
 
+class QSocketNotifier;
+class QTimer;
 class TDirectoryTreeModel;
 class TFileIconProvider;
+namespace platform {
+class FolderWatch;
+}
 
 class TDirectoryTreeView : public QTreeView, public TDirectoryNodeHost {
     Q_OBJECT
@@ -84,16 +92,28 @@ public:
     // the control, otherwise empty (the control's own tool tip applies).
     QString HintText(const QPoint& viewportPos) const;
 
+    // True while expanded folders are watched: subfolders that come, go or are renamed show
+    // within a moment. False once the system's watch limit was reached (F5 still reads).
+    bool IsWatching() const { return !watchingStopped_; }
+
     // The user selected a node (mouse or keyboard); never fired for the tree's own changes.
     std::function<void(QObject* sender, TDirectoryNode* node)> OnChange;
     // A node is about to open; set allowExpansion to false to keep it closed (and unread).
     std::function<void(QObject* sender, TDirectoryNode* node, bool& allowExpansion)> OnExpanding;
+
+signals:
+    // Expanded folders are no longer watched (the system's limit of watches): sent once.
+    void watchingStopped();
 
 protected:
     void selectionChanged(const QItemSelection& selected,
                           const QItemSelection& deselected) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool viewportEvent(QEvent* event) override;
+    // The current row stays in sight, sideways too, also when the tree gets the focus.
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     // TDirectoryNodeHost: the nodes' calls.
@@ -115,6 +135,8 @@ private:
     bool ExpandNode(TDirectoryNode* node);
     void NodeExpandedByView(const QModelIndex& index);
     void SelectNode(TDirectoryNode* node);
+    void KeepInSight(const QModelIndex& index);
+    QStyleOptionViewItem viewOptionsFor(const QModelIndex& index) const;
     // The checked entry of a root folder (stored form, see SetRootDirectory); raises
     // ESetDirectoryError, naming `value`, for anything but a folder.
     TSearchRec RootEntry(const QString& root, bool drive, const QString& value) const;
@@ -123,7 +145,15 @@ private:
     TreePathWalk WalkFor(const QString& path) const;
     bool StepDown(TDirectoryNode* node, QStringView component, TDirectoryNode*& next);
     static TDirectoryNode* ChildNamed(TDirectoryNode* node, QStringView name);
+    TDirectoryNode* PassedChild(TDirectoryNode* node, QStringView name);
     void RefreshSelected();
+
+    // One watch per expanded node, released when it collapses; changes are read together.
+    void WatchNode(const QModelIndex& index);
+    void UnwatchNode(const QModelIndex& index);
+    void ReadWatchEvents();
+    void RefreshWatched();
+    void StopWatching();
 
     TDirectoryTreeModel* model_;
     std::vector<std::unique_ptr<TDirectoryNode>> roots_;
@@ -137,4 +167,10 @@ private:
     QString pendingDirectory_;
     TFileIconProvider* iconProvider_ = nullptr; // shared, not owned
     QPixmap placeholder_;
+    std::unique_ptr<platform::FolderWatch> folderWatch_; // made at the first expansion
+    QSocketNotifier* watchNotifier_ = nullptr;
+    QHash<int, QPersistentModelIndex> watched_; // by watch descriptor
+    QList<QPersistentModelIndex> changedNodes_;
+    QTimer* refreshTimer_ = nullptr;
+    bool watchingStopped_ = false;
 };

@@ -5,6 +5,7 @@
 // and hint from the entry when asked, and the cells are painted from its answers, so a folder
 // of 100,000 entries costs no object per row.
 #include "filectrls/Directory.h"
+#include "filectrls/FileListCells.h"
 
 #include <QStyle>
 #include <QTreeView>
@@ -19,16 +20,6 @@ class TFileListItemEditor;
 
 enum TViewStyle : quint8 { vsList, vsReport };
 enum TCustomDrawStage : quint8 { cdPrePaint, cdPostPaint };
-
-// The type text of an entry, for column 2 and the hint. Replaceable; initially FileTypeText.
-using TFileTypeTextProc = QString (*)(TFileInfo& entry);
-extern TFileTypeTextProc FileTypeTextProc;
-
-// Cell texts, as painted. The date: the locale's short date, a blank and its long time; the
-// time is left out at exactly midnight. Empty for a packed value that is no date.
-QString FileDateText(quint32 dosDateTime);
-// Column 1 to 4 of an entry ("???" for any other column); drives show megabytes.
-QString FileListCellText(TFileInfo* entry, int column, bool showingDrives);
 
 class TFileListView : public QTreeView, public IDirectoryClient {
     Q_OBJECT
@@ -146,7 +137,10 @@ private:
     std::optional<TRenameResult> Rename(int item, const QString& newName, bool deferBox);
     void RemoveItem(int item);
     bool WantsKey(const QKeyEvent& key) const;
-    bool SelectedIsFolder() const;
+    bool CurrentIsFolder() const;
+    // Opens a folder or drive item; ".." goes up instead (as Backspace does).
+    void OpenItem(int item);
+    void Enter(int item);
     int ImageWidth() const;
 
     std::unique_ptr<TDirectory> directory_;

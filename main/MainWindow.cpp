@@ -13,19 +13,54 @@
 #include "main/ErrorBox.h"
 #include "main/StatusTexts.h"
 #include "platform/FsString.h"
+#include "platform/HeldFolder.h"
 #include "platform/Paths.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDir>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
 #include <QMetaObject>
+#include <QProxyStyle>
+#include <QPushButton>
 #include <QScopeGuard>
+#include <QShortcut>
 #include <QStatusBar>
+#include <QUrl>
 
 #include <cerrno>
 #include <exception>
+#include <fcntl.h>
+
+namespace {
+
+// The menu bar's own keyboard navigation (Alt alone, then the arrows, Return and Esc), which
+// not every style turns on.
+class MenuKeyboardStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_MenuBar_AltKeyNavigation)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+// Whether the folder is certainly gone (not merely unreadable).
+bool folderGone(const QString& folder) {
+    platform::FileHandle held;
+    const int err = platform::openFolder(
+        AT_FDCWD, platform::withoutTrailingSlash(platform::toFsBytes(folder)), true, held);
+    return err == ENOENT || err == ENOTDIR;
+}
+
+} // namespace
 
 QString TForm1::DesignTimeFolder() {
     QString home = platform::fromFsBytes(qgetenv("HOME"));
@@ -65,6 +100,10 @@ TForm1::TForm1(const QString& startFolder, QWidget* parent)
     connect(ui_->N1, &QAction::triggered, this, [this] { N1Click(ui_->N1); });
     connect(ui_->BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(ui_->BitBtn1); });
     ui_->BitBtn1->installEventFilter(this);
+    // Queued: said once the window is up, and not in the middle of the tree's own work.
+    connect(
+        tree, &TDirectoryTreeView::watchingStopped, this,
+        [this] { ShowStatus(rs::text(rs::STreeNotWatched)); }, Qt::QueuedConnection);
     // Queued: the list is still inside its update when it reports it.
     connect(list, &TFileListView::folderReread, this, &TForm1::FileListView1FolderReread,
             Qt::QueuedConnection);
@@ -74,6 +113,7 @@ TForm1::TForm1(const QString& startFolder, QWidget* parent)
     tree->Loaded();
     list->Loaded();
 
+    SetUpKeyboardAndNames();
     FormCreate(this);
     // The tree went as deep as the folders exist: say where the window is instead.
     const QString asked = platform::withTrailingSlash(NormalizeLocation(startFolder));
@@ -128,6 +168,9 @@ void TForm1::BitBtn1Click(QObject* /*sender*/) {
         TFileListView* list = ui_->FileListView1;
         if (platform::withTrailingSlash(list->Directory().Location()) != folder)
             list->Directory().SetLocation(folder); // the page lists the tree's folder, nothing else
+        // Gone just now (the watcher may not have told yet): nothing is written anywhere.
+        if (LeaveGoneFolder(folder))
+            return;
         if (list->Directory().ListingError() != 0) {
             // A folder that could not be read is not empty: its page stays as it is.
             Exception error(rs::format(rs::SCannotReadDirectory, {folder}));
@@ -148,11 +191,13 @@ void TForm1::BitBtn1Click(QObject* /*sender*/) {
         try {
             documents = IndexPageWriter::write(folder, entries);
         } catch (const Exception& e) {
+            openPage_->hide();
             ShowStatus(statustext::pageFailed(e.FailedPath(), folder, e.Message()));
             throw;
         }
         ShowStatus(statustext::pageWritten(folder + QLatin1String(IndexPageWriter::PageName),
                                            documents, missingLinkTargets(folder, entries)));
+        OfferPage(folder + QLatin1String(IndexPageWriter::PageName));
     });
 }
 
@@ -203,14 +248,31 @@ void TForm1::FileListView1FolderReread() {
             ShowStatus(statustext::folderGone(folder, tree->Directory()));
             return;
         }
-        if (ui_->FileListView1->Directory().ListingError() != 0)
+        if (ui_->FileListView1->Directory().ListingError() != 0) {
             CheckListedFolder();
-        else
-            UpdateIndexButton(); // readable again
+            return;
+        }
+        UpdateIndexButton(); // readable again
+        if (std::exchange(unreadableShown_, false))
+            ui_->StatusBar1->clearMessage();
     });
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize || event->type() == QEvent::Show) {
+        if (watched == ui_->Panel1)
+            ShowLabelText();
+        else if (watched == ui_->StatusBar1)
+            ShowStatusText();
+    }
+    if (watched == ui_->MainMenu1 && menuReturnFocus_ && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        // Esc leaves a menu bar that F10 opened and gives the keyboard back.
+        ui_->MainMenu1->setActiveAction(nullptr);
+        menuReturnFocus_->setFocus(Qt::MenuBarFocusReason);
+        menuReturnFocus_.clear();
+        return true;
+    }
     if (watched == ui_->BitBtn1 && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
@@ -246,27 +308,121 @@ void TForm1::CheckListedFolder() {
         if (error == 0 || folder.isEmpty() ||
             platform::withTrailingSlash(listing.Location()) != folder)
             return;
-        if (error == ENOENT || error == ENOTDIR) {
-            tree->RefreshNode(tree->Selected());
-            if (tree->Directory() != folder) {
-                FollowTree();
-                ShowStatus(statustext::folderGone(folder, tree->Directory()));
-                return;
-            }
-        }
+        if ((error == ENOENT || error == ENOTDIR) && LeaveGoneFolder(folder))
+            return;
         ShowStatus(statustext::folderUnreadable(folder, error));
+        unreadableShown_ = true;
         ui_->BitBtn1->setEnabled(false);
     });
 }
 
+bool TForm1::LeaveGoneFolder(const QString& folder) {
+    TDirectoryTreeView* tree = ui_->DirectoryTreeView1;
+    if (ui_->FileListView1->Directory().ListingError() == 0 && !folderGone(folder))
+        return false;
+    tree->RefreshNode(tree->Selected());
+    if (tree->Directory() == folder)
+        return false;
+    FollowTree();
+    ShowStatus(statustext::folderGone(folder, tree->Directory()));
+    return true;
+}
+
 void TForm1::ShowStatus(const QString& text) {
-    ui_->StatusBar1->showMessage(text);
+    statusText_ = text;
+    unreadableShown_ = false;
+    ShowStatusText();
+}
+
+void TForm1::ShowStatusText() {
+    QStatusBar* bar = ui_->StatusBar1;
+    int width = bar->width() - 24;
+    if (openPage_->isVisible())
+        width -= openPage_->sizeHint().width() + 8;
+    // Until the window is laid out its widths mean nothing: the text stays whole.
+    QString shown = bar->isVisible() ? bar->fontMetrics().elidedText(statusText_, Qt::ElideMiddle,
+                                                                     qMax(width, 0))
+                                     : statusText_;
+    if (shown.isEmpty() && !statusText_.isEmpty())
+        shown = QStringLiteral("…");
+    bar->showMessage(shown);
+    bar->setToolTip(statusText_);
+    // What the status says is the bar's name for screen readers; setting it tells them.
+    bar->setAccessibleName(statusText_.isEmpty() ? rs::text(rs::SStatusBarName) : statusText_);
+    QAccessibleEvent changed(bar, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
 }
 
 void TForm1::SetLabelCaption(const QString& caption) {
     // Names that are not UTF-8 read as their code page's letters; the tree keeps their bytes.
-    ui_->Label1->setText(platform::displayName(caption));
-    ui_->Label1->adjustSize(); // the label grows with its caption
+    labelText_ = platform::displayName(caption);
+    ShowLabelText();
+}
+
+void TForm1::ShowLabelText() {
+    QLabel* label = ui_->Label1;
+    const int width = ui_->Panel1->width() - label->x() - 8;
+    label->setText(label->isVisible() ? label->fontMetrics().elidedText(labelText_, Qt::ElideMiddle,
+                                                                        qMax(width, 0))
+                                      : labelText_);
+    label->adjustSize(); // the label grows with its caption
+    label->setToolTip(labelText_);
+    label->setAccessibleName(labelText_);
+}
+
+void TForm1::OfferPage(const QString& page) {
+    writtenPage_ = page;
+    openPage_->show();
+    ShowStatusText();
+}
+
+void TForm1::OpenPage() {
+    runGuarded([this] {
+        // Handed to the desktop's browser; a page that cannot be opened is said in the status.
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(writtenPage_)))
+            ShowStatus(rs::format(rs::SPageNotOpened, {platform::displayName(writtenPage_)}));
+    });
+}
+
+void TForm1::SetUpKeyboardAndNames() {
+    ui_->DirectoryTreeView1->setAccessibleName(rs::text(rs::SFolderTreeName));
+    ui_->FileListView1->setAccessibleName(rs::text(rs::SFolderContentsName));
+    ui_->Label1->setAccessibleDescription(rs::text(rs::SSelectedFolderName));
+    ui_->StatusBar1->setAccessibleName(rs::text(rs::SStatusBarName));
+
+    openPage_ = new QPushButton(rs::text(rs::SOpenPage), ui_->StatusBar1);
+    openPage_->setObjectName(QStringLiteral("OpenPage"));
+    openPage_->setFlat(true);
+    openPage_->hide();
+    ui_->StatusBar1->addPermanentWidget(openPage_);
+    connect(openPage_, &QPushButton::clicked, this, &TForm1::OpenPage);
+    // The status is cleared when the window moves to another folder: the offer goes with it.
+    connect(ui_->StatusBar1, &QStatusBar::messageChanged, this, [this](const QString& message) {
+        if (!message.isEmpty())
+            return;
+        statusText_.clear();
+        unreadableShown_ = false;
+        if (openPage_->isVisible()) {
+            openPage_->hide();
+            writtenPage_.clear();
+        }
+        ShowStatusText();
+    });
+    ui_->Panel1->installEventFilter(this);
+    ui_->StatusBar1->installEventFilter(this);
+
+    // Alt alone and F10 put the menu bar under the keyboard: arrows, Return, Esc.
+    QMenuBar* menu = ui_->MainMenu1;
+    auto* style = new MenuKeyboardStyle;
+    style->setParent(this); // outlives the menu bar, which uses it until it goes
+    menu->setStyle(style);
+    auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(f10, &QShortcut::activated, this, [this, menu] {
+        menuReturnFocus_ = QApplication::focusWidget();
+        menu->setFocus(Qt::MenuBarFocusReason);
+        menu->setActiveAction(menu->actions().value(0));
+    });
+    menu->installEventFilter(this);
 }
 
 void TForm1::UpdateIndexButton() {

@@ -4,6 +4,7 @@
 // index page. The tree is the one source of truth for the folder: the label and the list follow
 // it, and when the list moves on its own the tree is moved after it.
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
@@ -48,9 +49,15 @@ public:
     // same folder again, so that it can reach new subfolders and drops gone ones.
     void FileListView1FolderReread();
 
+    // The full text of the status bar, which may show it cut in the middle; empty for none.
+    QString StatusText() const { return statusText_; }
+    // The status bar's offer to open the page just written; hidden until a page is written.
+    QPushButton* OpenPageButton() const { return openPage_; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
-    // Return and Enter press the focused button, as Space does.
+    // Return and Enter press the focused button, as Space does; the label and the status bar
+    // cut their texts again when their width changes.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -65,8 +72,26 @@ private:
     // window goes up with it), an unreadable one is said so and gets no page.
     void CheckListedFolder();
     void ShowStatus(const QString& text);
+    // The folder shown is gone: the tree goes up to what is left of it, and the status says so.
+    // False when it is still there.
+    bool LeaveGoneFolder(const QString& folder);
+    // Long paths are cut in the middle, so that their ends (folder, file name, count) stay
+    // visible; the whole text is in the tooltip and reaches screen readers.
+    void ShowLabelText();
+    void ShowStatusText();
+    void OfferPage(const QString& page);
+    void OpenPage();
+    void SetUpKeyboardAndNames();
 
     std::unique_ptr<Ui::TForm1> ui_;
+    QPushButton* openPage_ = nullptr;
+    // Where the keyboard goes back to when Esc leaves a menu bar opened with F10.
+    QPointer<QWidget> menuReturnFocus_;
+    QString labelText_;
+    QString statusText_;
+    QString writtenPage_;
+    // The status says the folder cannot be read: a re-read that succeeds clears it.
+    bool unreadableShown_ = false;
     // Set while the window moves the tree after the list, so that no change goes round.
     bool followingList_ = false;
 };

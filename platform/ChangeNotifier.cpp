@@ -131,9 +131,13 @@ ChangeNotifier::Drain ChangeNotifier::drain(bool everyEventCounts) {
             changed = overflow = true;
         } else if (event.mask & kEndEvents) {
             changed = gone = true;
-        } else if (!event.name.isEmpty()) { // else the folder's own times or mode
+        } else if (!event.name.isEmpty()) {
             const bool differs = recheck(std::string(event.name.data(), size_t(event.name.size())));
             if (everyEventCounts || (event.mask & kNameEvents) || differs)
+                changed = true;
+        } else if (event.mask & IN_ATTRIB) {
+            // The folder's own times or rights: only a change of who may read it counts.
+            if (recheckAccess() || everyEventCounts)
                 changed = true;
         }
     });
@@ -148,8 +152,23 @@ ChangeNotifier::Drain ChangeNotifier::drain(bool everyEventCounts) {
     return changed ? Drain::Changed : Drain::Quiet;
 }
 
+bool ChangeNotifier::recheckAccess() {
+    const Access before = access_;
+    access_ = accessOf();
+    return access_.mode != before.mode || access_.owner != before.owner ||
+           access_.group != before.group;
+}
+
+ChangeNotifier::Access ChangeNotifier::accessOf() const {
+    struct stat info;
+    if (::stat(folder_.c_str(), &info) != 0)
+        return {};
+    return {info.st_mode & 07777, info.st_uid, info.st_gid};
+}
+
 bool ChangeNotifier::takeSnapshot() {
     snapshot_.clear();
+    access_ = accessOf();
     DIR* dir = nullptr;
     if (int err = fault::take("opendir"))
         errno = err;

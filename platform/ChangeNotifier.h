@@ -5,8 +5,9 @@
 // rewrite that keeps the size), so its events are only hints: each one is checked against a
 // snapshot of the entries' sizes and attribute bits, and only a real difference counts. Name
 // changes (create, delete, renames in and out, also a rename onto an existing name) always
-// count, and so does a lost event queue. When the folder itself goes away the notifier
-// reports one last change and ends.
+// count, and so does a lost event queue, and so does a change of the folder's own mode or
+// owners (it may have become unreadable, or readable again). When the folder itself goes away the
+// notifier reports one last change and ends.
 //
 // inotify is reached through the replaceable InotifyCalls (taken when the notifier is made);
 // the other system calls ask the fault hook first, under the names "eventfd", "poll",
@@ -62,7 +63,17 @@ private:
     };
     enum class Drain { Quiet, Changed, Gone, Failed };
 
+    // Who may read the folder itself: its mode bits and owners.
+    struct Access {
+        quint32 mode = 0;
+        quint32 owner = 0;
+        quint32 group = 0;
+    };
+
     Drain drain(bool everyEventCounts);
+    // Answers whether the folder's own rights have changed since the last look.
+    bool recheckAccess();
+    Access accessOf() const;
     bool takeSnapshot();
     // Re-reads one entry; answers whether what a listing shows of it has changed.
     bool recheck(const std::string& name);
@@ -78,6 +89,7 @@ private:
     bool primed_ = false;
     std::atomic<bool> stop_{false};
     std::unordered_map<std::string, Entry> snapshot_;
+    Access access_;
 };
 
 } // namespace platform

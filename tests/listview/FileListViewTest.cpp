@@ -304,10 +304,14 @@ TEST_F(Navigation, EnterOpensFoldersAndDotDotButNotFiles) {
     pressKey(view, Qt::Key_Enter);
     EXPECT_EQ(loc(), f / "a/");
     EXPECT_GE(rowOf(view, "top.txt"), 0);
+    EXPECT_EQ(view.ItemCaption(view.currentIndex().row()), "b") << "the folder left is current";
 
-    view.SelectItem(-1);
-    pressKey(view, Qt::Key_Return); // no selection: nothing
-    EXPECT_EQ(loc(), f / "a/");
+    view.SelectItem(-1); // current but not selected: Return acts on it all the same
+    pressKey(view, Qt::Key_Return);
+    EXPECT_EQ(loc(), f / "a/b/");
+    view.setCurrentIndex({});
+    pressKey(view, Qt::Key_Return); // no current item: nothing
+    EXPECT_EQ(loc(), f / "a/b/");
 }
 
 TEST_F(Navigation, DoubleClicks) {

@@ -11,8 +11,10 @@
 #include "platform/Fault.h"
 #include "support/ExpectedPage.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFile>
 #include <QLabel>
 #include <QMenuBar>
@@ -96,9 +98,19 @@ void openFromList(TFileListView* list, const QString& caption) {
     QTest::keyClick(list, Qt::Key_Return);
 }
 
+// The whole status text (the bar itself may show it cut in the middle).
 QString status(const TForm1& window) {
-    return window.StatusBar1()->currentMessage();
+    return window.StatusText();
 }
+
+// Receives what the desktop would open in a browser.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls.append(url); }
+};
 
 // The next widget that Tab reaches from `from`.
 QWidget* nextTabStop(QWidget* from) {
@@ -204,7 +216,8 @@ TEST_F(WindowTest, StartsAtTheFolderArgumentWithTheLayoutsControls) {
     const QList<QAction*> menu = window.menuBar()->actions();
     ASSERT_EQ(menu.size(), 1);
     EXPECT_EQ(menu[0]->objectName(), QStringLiteral("N1"));
-    EXPECT_EQ(menu[0]->text(), QStringLiteral("Выйти"));
+    EXPECT_EQ(menu[0]->text(), QStringLiteral("&Выйти")) << "Alt+В, as the menu's mnemonic";
+    EXPECT_EQ(menu[0]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
     EXPECT_EQ(menu[0]->menu(), nullptr);
 
     // Tab order: the tree, the list, the button.
@@ -539,6 +552,10 @@ TEST_F(WindowTest, TheSelectionOutlivesARereadAndAnUnreadableFolderIsSaidSo) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !window.BitBtn1()->isEnabled(); }));
     platform::fault::clear();
     EXPECT_EQ(status(window), statustext::folderUnreadable(locked, EACCES));
+    // Its rights change (readable again): the list reads it, and the status clears.
+    ASSERT_EQ(::chmod(qPrintable(locked), 0750), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return status(window).isEmpty(); }));
+    EXPECT_TRUE(window.BitBtn1()->isEnabled());
 }
 
 TEST_F(WindowTest, NamesThatAreNotUtf8ReadInRussianAndStillWork) {
@@ -562,3 +579,76 @@ TEST_F(WindowTest, NamesThatAreNotUtf8ReadInRussianAndStillWork) {
     EXPECT_TRUE(status(window).endsWith(
         QStringLiteral("Приказ/index.htm: 1 документ; ссылок без файла: 2")));
 }
+
+TEST_F(WindowTest, LongPathsAreCutInTheMiddleAndTheWrittenPageCanBeOpened) {
+    const QString deep =
+        makeFolder("docs/" + QString(80, u'x') + u'/' + QString(80, u'y') + "/end");
+    writeDocument(deep + "a_.txt", "alpha");
+    TForm1 window(deep);
+    showAndWait(window);
+    QLabel* label = window.Label1();
+    EXPECT_TRUE(label->text().contains(u'…') && label->text().endsWith("/end/"));
+    EXPECT_LE(label->geometry().right(), label->parentWidget()->width());
+    EXPECT_TRUE(label->toolTip() == deep && label->accessibleName() == deep);
+    EXPECT_FALSE(window.OpenPageButton()->isVisible());
+
+    UrlCatcher browser;
+    QDesktopServices::setUrlHandler("file", &browser, "open");
+    const auto unset = qScopeGuard([] { QDesktopServices::unsetUrlHandler("file"); });
+    QTest::mouseClick(window.BitBtn1(), Qt::LeftButton);
+    const QString page = deep + "index.htm", written = statustext::pageWritten(page, 1);
+    QStatusBar* bar = window.StatusBar1();
+    EXPECT_TRUE(bar->toolTip() == written && bar->accessibleName() == written);
+    const QString shown = bar->currentMessage();
+    EXPECT_TRUE(shown.contains(u'…') && shown.endsWith("1 документ")) << qPrintable(shown);
+
+    // Offered, never opened by itself; reached with the keyboard; gone with its folder.
+    EXPECT_TRUE(window.OpenPageButton()->isVisible() && browser.urls.isEmpty());
+    EXPECT_EQ(nextTabStop(window.BitBtn1()), window.OpenPageButton());
+    window.OpenPageButton()->setFocus();
+    QTest::keyClick(window.OpenPageButton(), Qt::Key_Space);
+    EXPECT_EQ(browser.urls, QList<QUrl>{QUrl::fromLocalFile(page)});
+    QTest::keyClick(window.FileListView1(), Qt::Key_Backspace);
+    EXPECT_FALSE(window.OpenPageButton()->isVisible());
+}
+
+TEST_F(WindowTest, AFolderGoneAsTheButtonIsClickedWritesNothingAnywhere) {
+    const QString docs = makeFolder(QStringLiteral("docs"));
+    const QString vanish = makeFolder(QStringLiteral("docs/vanish"));
+    TForm1 window(vanish);
+    showAndWait(window);
+    ASSERT_EQ(::rmdir(qPrintable(vanish)), 0);
+    QTest::mouseClick(window.BitBtn1(), Qt::LeftButton); // before the watcher has told
+    EXPECT_EQ(status(window), statustext::folderGone(vanish, docs));
+    EXPECT_FALSE(QFile::exists(docs + QStringLiteral("index.htm")));
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(WindowTest, KeyboardAndScreenReaderUsersReachEverything) {
+    TForm1 window(makeFolder(QStringLiteral("docs")));
+    showAndWait(window);
+    QAccessibleInterface* tree = QAccessible::queryAccessibleInterface(window.DirectoryTreeView1());
+    EXPECT_TRUE(tree->role() == QAccessible::Tree && tree->text(QAccessible::Name) == "Папки");
+    EXPECT_EQ(window.FileListView1()->accessibleName(), QStringLiteral("Содержимое папки"));
+    QStringList rows;
+    for (int i = 0; i < tree->childCount(); ++i)
+        rows << tree->child(i)->text(QAccessible::Name);
+    EXPECT_TRUE(rows.contains("docs") && !rows.contains("1")) << qPrintable(rows.join(u','));
+
+    // F10 (Esc leaves) and Alt alone put the menu bar under the keyboard; Ctrl+Q quits.
+    QMenuBar* menu = window.menuBar();
+    window.DirectoryTreeView1()->setFocus();
+    QTest::keyClick(window.DirectoryTreeView1(), Qt::Key_F10);
+    EXPECT_EQ(menu->activeAction(), menu->actions().value(0));
+    QTest::keyClick(menu, Qt::Key_Escape);
+    EXPECT_EQ(menu->activeAction(), nullptr);
+    QTest::keyPress(window.DirectoryTreeView1(), Qt::Key_Alt, Qt::AltModifier);
+    QTest::keyRelease(window.DirectoryTreeView1(), Qt::Key_Alt);
+    QTest::keyClick(menu, Qt::Key_Return);
+    EXPECT_FALSE(window.isVisible()) << "Alt, Return: «Выйти»";
+    showAndWait(window);
+    QTest::keyClick(window.DirectoryTreeView1(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(window.isVisible());
+}
+
+#include "MainWindowTest.moc"

@@ -1,6 +1,8 @@
 // Roots (the drives or one folder) and going to a folder by path.
 #include "TreeTestSupport.h"
 
+#include "platform/Fault.h"
+
 #include <QScopeGuard>
 
 #include <sys/stat.h>
@@ -79,6 +81,22 @@ TEST_F(Walk, GoesToTheDeepestExistingFolderWithTheNamesOwnCase) {
             EXPECT_TRUE(n->Expanded());
     }
     EXPECT_EQ(changes, 0);
+}
+
+// Folders that may be entered but not listed (mode 711 for anyone but root: the fault hook).
+TEST_F(Walk, PassesThroughFoldersThatCannotBeListed) {
+    platform::fault::Scope faults;
+    platform::fault::inject("opendir", EACCES);
+    tree->SetDirectory(path("vol/Data/Sub/Inner"));
+    EXPECT_EQ(tree->Directory(), path("vol/Data/Sub/Inner/"));
+    TDirectoryNode* data = tree->Selected()->Parent()->Parent();
+    EXPECT_EQ(data->Count(), 1) << "just the child on the path";
+    tree->RefreshNode(data);
+    EXPECT_EQ(data->Count(), 1) << "still unlisted: not empty";
+    platform::fault::clear();
+    tree->RefreshNode(data);
+    EXPECT_EQ(data->Count(), 4);
+    EXPECT_EQ(tree->Directory(), path("vol/Data/Sub/Inner/"));
 }
 
 TEST_F(Walk, CaseInsensitiveMatchTakesTheFirstInListingOrder) {

@@ -2,8 +2,11 @@
 #include "TreeTestSupport.h"
 
 #include "platform/Fault.h"
+#include "support/Fakes.h"
 
 #include <QHelpEvent>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QToolTip>
 
 #include <cerrno>
@@ -105,9 +108,10 @@ TEST_F(UserTree, FoldersAreReadOnceAndOnlyWhenOpened) {
     TDirectoryNode* firstA1 = child(a, "A1");
 
     // Closed and opened again: not read again, so a folder made meanwhile does not show.
-    mkdirs("vol/A/A3");
     clickButton(a);
     EXPECT_FALSE(a->Expanded());
+    mkdirs("vol/A/A3");
+    QTest::qWait(300); // closed: not watched either
     clickButton(a);
     EXPECT_TRUE(a->Expanded());
     EXPECT_EQ(captions(a), (QStringList{"A1", "A2"}));
@@ -119,6 +123,32 @@ TEST_F(UserTree, FoldersAreReadOnceAndOnlyWhenOpened) {
     tree->SetDirectory(path("vol/B/B1"));
     EXPECT_EQ(child(child(vol, "B"), "B1")->Directory().Location(), QString());
     EXPECT_TRUE(child(vol, "Empty")->Directory().Location().isEmpty());
+}
+
+TEST_F(UserTree, OpenFoldersFollowTheirSubfoldersKeepingExpansionAndSelection) {
+    std::vector<QString> seen;
+    tree->OnChange = [&](QObject*, TDirectoryNode*) { seen.push_back(tree->Directory()); };
+    tree->SetDirectory(path("vol/A/A1"));
+    TDirectoryNode* a = child(vol, "A");
+    mkdirs("vol/A/A3");
+    ASSERT_TRUE(QDir().rename(path("vol/A/A2"), path("vol/A/A4")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return captions(a) == QStringList({"A1", "A3", "A4"}); }));
+    EXPECT_TRUE(tree->Directory() == path("vol/A/A1/") && a->Expanded() && seen.empty());
+    // The selected folder goes: the selection moves up, and the owner hears of it.
+    ASSERT_TRUE(QDir(path("vol/A/A1")).removeRecursively());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return seen == std::vector<QString>{path("vol/A/")}; }));
+}
+
+TEST_F(UserTree, TheWatchLimitIsReportedOnceAndF5StillReads) {
+    fakes::Installed<platform::InotifyCalls> inotify(platform::setInotifyCalls,
+                                                     std::make_shared<fakes::FakeInotify>(1));
+    QSignalSpy stopped(tree.get(), &TDirectoryTreeView::watchingStopped);
+    tree->SetDirectory(path("vol/A/A1")); // vol and A open: A's watch is one too many
+    tree->SetDirectory(path("vol/B"));
+    EXPECT_TRUE(stopped.count() == 1 && !tree->IsWatching());
+    mkdirs("vol/B/B2");
+    QTest::keyClick(tree.get(), Qt::Key_F5);
+    EXPECT_EQ(captions(child(vol, "B")), QStringList({"B1", "B2"}));
 }
 
 TEST_F(UserTree, EmptyOrUnreadableFolderLosesItsButtonOnExpansion) {
@@ -231,6 +261,18 @@ TEST_F(UserTree, HintShowsCaptionsCutByTheEdge) {
     QCoreApplication::sendEvent(tree->viewport(), &help);
     EXPECT_TRUE(QTest::qWaitFor([&] { return QToolTip::text() == longName; }, 2000));
     QToolTip::hideText();
+}
+
+TEST_F(UserTree, TheCurrentRowStaysInSightSidewaysToo) {
+    tree->resize(200, 300);
+    tree->SetDirectory(mkdirs("vol/A/A1/b/c/d/e/f/g/Постановления о земле"));
+    tree->horizontalScrollBar()->setValue(0);
+    tree->clearFocus();
+    tree->setFocus(); // where the keyboard arrives, its place is brought into sight
+    const QRect row = tree->visualRect(tree->currentIndex());
+    const int caption = tree->itemDelegate()->sizeHint({}, tree->currentIndex()).width();
+    EXPECT_GE(row.left() - tree->indentation(), 0) << "its button in view";
+    EXPECT_LE(row.left() + caption, tree->viewport()->width()) << "its caption in view";
 }
 
 TEST_F(UserTree, EditedCaptionRenamesNothingButIsThePath) {

@@ -220,6 +220,9 @@ INSTANTIATE_TEST_SUITE_P(
         FsCase{"AppendInPlace", withFile,
                [](const Fs& fs) { fs.overwriteInPlace("a_.txt", "1234567"); }},
         FsCase{"MakeReadOnly", withFile, [](const Fs& fs) { fs.chmod("a_.txt", 0444); }},
+        // The folder's own rights: it may have become unreadable, or readable again.
+        FsCase{"ChmodTheFolderItself", none,
+               [](const Fs& fs) { ASSERT_EQ(::chmod(fs.root.c_str(), 0750), 0); }},
         FsCase{"MakeWritable",
                [](const Fs& fs) {
                    fs.write("a_.txt", "12345");
@@ -267,9 +270,8 @@ INSTANTIATE_TEST_SUITE_P(
                                  fs.unlink("sub/a_.txt");
                                  fs.rename("sub/b_.txt", "sub/c_.txt");
                              }},
-                      FsCase{"ChangeTheFolderItself", none,
+                      FsCase{"TouchTheFolderItself", none,
                              [](const Fs& fs) {
-                                 ASSERT_EQ(::chmod(fs.root.c_str(), 0750), 0);
                                  const timespec times[2] = {{0, UTIME_NOW}, {0, UTIME_NOW}};
                                  ASSERT_EQ(::utimensat(AT_FDCWD, fs.root.c_str(), times, 0), 0);
                              }}),
