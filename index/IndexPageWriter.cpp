@@ -19,29 +19,68 @@
 
 namespace {
 
-// The fixed head lines. Lines 9 to 11 are windows-1251 bytes whatever the code page: "№№",
-// "СПИСОК ДОКУМЕНТОВ" and "СПРАВКА ПО ДОКУМЕНТУ".
-constexpr const char* kHeadBeforeTitle[] = {
-    "<HTML>",
-    "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\">",
-    "<HEAD>",
-};
+// The fixed head lines around the title.
+constexpr const char* kHeadBeforeTitle[] = {"<HTML>", nullptr /* the charset */, "<HEAD>"};
 constexpr const char* kHeadAfterTitle[] = {
     "</HEAD>",
     "<BODY BGCOLOR=#FFFFFF>",
     "<table align=center width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"1\">",
     "<tr>",
-    "<th align=center>\xB9\xB9</th>",
-    "<th align=left>\xD1\xCF\xC8\xD1\xCE\xCA \xC4\xCE\xCA\xD3\xCC\xC5\xCD\xD2\xCE\xC2</th>",
-    "<th align=center>\xD1\xCF\xD0\xC0\xC2\xCA\xC0 \xCF\xCE \xC4\xCE\xCA\xD3\xCC\xC5\xCD\xD2\xD3"
-    "</th>",
-    "</tr>",
+};
+// The column headings: on a windows-1251 page always these bytes ("№№", "СПИСОК ДОКУМЕНТОВ",
+// "СПРАВКА ПО ДОКУМЕНТУ"), on any other page the same texts in its charset.
+struct Heading {
+    const char* bytes1251;
+    const char16_t* text;
+};
+constexpr Heading kHeadings[] = {
+    {"<th align=center>\xB9\xB9</th>", u"<th align=center>№№</th>"},
+    {"<th align=left>\xD1\xCF\xC8\xD1\xCE\xCA \xC4\xCE\xCA\xD3\xCC\xC5\xCD\xD2\xCE\xC2</th>",
+     u"<th align=left>СПИСОК ДОКУМЕНТОВ</th>"},
+    {"<th align=center>\xD1\xCF\xD0\xC0\xC2\xCA\xC0 \xCF\xCE \xC4\xCE\xCA\xD3\xCC\xC5\xCD\xD2\xD3"
+     "</th>",
+     u"<th align=center>СПРАВКА ПО ДОКУМЕНТУ</th>"},
 };
 constexpr const char* kFoot[] = {"</tr>", "</TABLE>", "</BODY>", "</HTML>"};
 
-// The page declares windows-1251; a character stays literal in an href only if the browser
-// reads its bytes back as the same character.
-constexpr int kDeclaredCodePage = 1251;
+// The charsets of one page: the one it is written in and declares, and the code page that
+// documents which are not UTF-8 are read in.
+struct Charsets {
+    int page;
+    int documents;
+};
+
+Charsets charsetsOf(PageOptions options) {
+    const int codePage = platform::conversionCodePage();
+    return {options.charset != 0 ? options.charset : codePage, codePage};
+}
+
+// Text into the page: nothing lost, a character the page's charset lacks as a reference. A
+// UTF-8 page stays valid UTF-8: a byte that was no character where it came from (a document's
+// byte its code page leaves undefined) is shown as the replacement character, as a browser
+// would show the byte itself.
+QByteArray pageBytes(QStringView text, int charset) {
+    if (charset != platform::kUtf8CodePage || !platform::hasForeignBytes(text))
+        return platform::toBytes(text, charset, platform::Lacking::CharacterReference);
+    QString valid = text.toString();
+    for (qsizetype i = 0; i < valid.size(); ++i) {
+        if (valid[i].isHighSurrogate())
+            ++i; // a pair's second half is no byte
+        else if (valid[i].unicode() >= 0xDC80 && valid[i].unicode() <= 0xDCFF)
+            valid[i] = QChar::ReplacementCharacter;
+    }
+    return valid.toUtf8();
+}
+
+// '<', '>' and '&' as entities, before the text becomes bytes: the references written for
+// characters the page lacks must stay references.
+void escapeHtml(QString& text) {
+    if (!text.contains(u'<') && !text.contains(u'>') && !text.contains(u'&'))
+        return;
+    text.replace(u'&', QLatin1String("&amp;"))
+        .replace(u'<', QLatin1String("&lt;"))
+        .replace(u'>', QLatin1String("&gt;"));
+}
 
 // ASCII that never stays literal in an href: what ends or escapes the attribute or the path,
 // and ':' which before any '/' would make the link a URL scheme ("javascript:", "C:").
@@ -74,12 +113,12 @@ void appendPercentEncoded(QString& out, QByteArrayView bytes) {
     }
 }
 
-// The document's text in the page's code page, into `text`: a space before each line. A UTF-8
-// document is decoded as UTF-8 (a leading byte-order mark dropped), every other one goes through
-// the conversion code page and back, which for a single-byte page gives its bytes unchanged.
+// The document's text in the page's charset, into `text`: a space before each line. A UTF-8
+// document is decoded as UTF-8 (a leading byte-order mark dropped), every other one with the
+// documents' code page; a page in that same single-byte code page takes its bytes unchanged.
 // `readAhead`: the document's whole content when the batch read it, else null (read it here).
 void readDocumentText(int folderFd, const QByteArray& path, const QByteArrayView* readAhead,
-                      int codePage, QByteArray& text) {
+                      Charsets charsets, bool escape, QByteArray& text) {
     text.resize(0); // keeps the capacity for the next document
     TextReader reader;
     if (readAhead)
@@ -91,35 +130,21 @@ void readDocumentText(int folderFd, const QByteArray& path, const QByteArrayView
         reader.ReadLineInto(text);
     }
     reader.Close();
-    if (!platform::isUtf8Text(text)) {
-        if (!platform::isSingleByteCodePage(codePage))
-            text = platform::toBytes(platform::toWide(text, codePage), codePage);
+    const bool utf8 = platform::isUtf8Text(text);
+    if (!utf8 && !escape && charsets.page == charsets.documents &&
+        platform::isSingleByteCodePage(charsets.page))
         return;
+    QString wide;
+    if (utf8) {
+        wide = QString::fromUtf8(text);
+        if (wide.size() >= 2 && wide.at(1) == QChar(0xFEFF))
+            wide.remove(1, 1);
+    } else {
+        wide = platform::toWide(text, charsets.documents);
     }
-    QString wide = QString::fromUtf8(text);
-    if (wide.size() >= 2 && wide.at(1) == QChar(0xFEFF))
-        wide.remove(1, 1);
-    text = platform::toBytes(wide, codePage);
-}
-
-// '<', '>' and '&' as entities. On bytes: no code page we write puts these ASCII bytes inside
-// a double-byte character (their trail bytes start at 0x40).
-void escapeHtml(QByteArray& text) {
-    if (!text.contains('<') && !text.contains('>') && !text.contains('&'))
-        return;
-    QByteArray out;
-    out.reserve(text.size() + 16);
-    for (char c : text) {
-        if (c == '<')
-            out.append("&lt;");
-        else if (c == '>')
-            out.append("&gt;");
-        else if (c == '&')
-            out.append("&amp;");
-        else
-            out.append(c);
-    }
-    text = std::move(out);
+    if (escape)
+        escapeHtml(wide);
+    text = pageBytes(wide, charsets.page);
 }
 
 // Lines go straight into the page's buffer, each followed by CR LF.
@@ -128,14 +153,24 @@ void addLine(QByteArray& page, QByteArrayView line) {
 }
 
 void addHead(QByteArray& page, const QString& folder, PageOptions options) {
-    for (const char* line : kHeadBeforeTitle)
-        addLine(page, line);
-    QByteArray title = platform::ToBytes(folder);
+    const int charset = charsetsOf(options).page;
+    for (const char* line : kHeadBeforeTitle) {
+        addLine(page, line ? QByteArray(line)
+                           : "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" +
+                                 platform::charsetName(charset) + "\">");
+    }
+    // A UTF-8 page cannot hold a name's bytes that are not UTF-8: it shows them as read in
+    // the documents' code page, as the window does.
+    QString title = charset == platform::kUtf8CodePage ? platform::displayName(folder) : folder;
     if (options.escapeHtml)
         escapeHtml(title);
-    addLine(page, "<TITLE>" + title + "</TITLE>");
+    addLine(page, "<TITLE>" + pageBytes(title, charset) + "</TITLE>");
     for (const char* line : kHeadAfterTitle)
         addLine(page, line);
+    for (const Heading& heading : kHeadings)
+        addLine(page, charset == 1251 ? QByteArray(heading.bytes1251)
+                                      : pageBytes(QStringView(heading.text), charset));
+    addLine(page, "</tr>");
 }
 
 // The rows of a page's documents. Documents are read ahead a batch at a time, then turned into
@@ -184,18 +219,17 @@ private:
 
     void addRow(const IndexEntry& entry, const QByteArray& path, const QByteArrayView* readAhead) {
         try {
-            readDocumentText(folderFd_, path, readAhead, codePage_, text_);
+            readDocumentText(folderFd_, path, readAhead, charsets_, options_.escapeHtml, text_);
         } catch (Exception& e) {
             e.SetFailedPath(held() ? folderBytes_ + path : path);
             throw;
         }
-        if (options_.escapeHtml)
-            escapeHtml(text_);
-        // A plain ASCII name is its own href in every code page.
+        // A plain ASCII name is its own href in every charset.
         const QByteArray href =
             isPlainHref(entry.caption)
                 ? entry.caption.toLatin1()
-                : platform::toBytes(IndexPageWriter::hrefFor(entry.caption, codePage_), codePage_);
+                : platform::toBytes(IndexPageWriter::hrefFor(entry.caption, charsets_.page),
+                                    charsets_.page);
         ++page_.documents;
         QByteArray& out = page_.text;
         addLine(out, "<tr>");
@@ -214,9 +248,8 @@ private:
     IndexPageWriter::Page& page_;
     // The link and help lines are composed of converted parts; every conversion we make is
     // character by character, so converting the parts equals converting the whole line.
-    const int codePage_ = platform::conversionCodePage();
-    const QByteArray helpEnd_ =
-        platform::toBytes(QStringLiteral(".txt\">справка</a> </td>"), codePage_);
+    const Charsets charsets_ = charsetsOf(options_);
+    const QByteArray helpEnd_ = pageBytes(u".txt\">справка</a> </td>", charsets_.page);
     const bool folderEndsWhole_;
     const QByteArray folderBytes_;
     QByteArray path_;
@@ -265,14 +298,17 @@ QString IndexPageWriter::hrefFor(QStringView caption, int codePage) {
         else if (c < 0x80)
             literal = !isHrefSpecial(c) && !isEdgeSpace(caption, i);
         else
-            literal = units == 1 &&
-                      platform::toWide(platform::toBytes(ch, codePage), kDeclaredCodePage) == ch;
+            literal = platform::toWide(platform::toBytes(ch, codePage), codePage) == ch;
         if (literal)
             out.append(ch);
         else
             appendPercentEncoded(out, platform::toFsBytes(ch)); // the UTF-8 bytes of the name
     }
     return out;
+}
+
+int IndexPageWriter::charsetOf(PageOptions options) {
+    return charsetsOf(options).page;
 }
 
 IndexPageWriter::Page IndexPageWriter::build(const QString& folder,

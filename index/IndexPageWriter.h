@@ -30,6 +30,10 @@ struct PageOptions {
     // '<', '>' and '&' in the title and the captions as entities, for pages published where
     // the documents are not trusted; off, the page holds them as they are.
     bool escapeHtml = false;
+    // The charset the page is written in and declares: a code page of
+    // platform::supportedCodePages() or platform::kUtf8CodePage; 0 for the conversion code
+    // page. Documents that are not UTF-8 are read in the conversion code page either way.
+    int charset = 0;
 };
 
 class IndexPageWriter {
@@ -65,9 +69,13 @@ public:
     static int writeAt(int folderFd, const QString& folder, const QList<IndexEntry>& entries,
                        PageOptions options = {});
 
-    // A caption as it goes into an href, so that the link reaches the file whatever its name
-    // holds (percent-encoding what a browser would misread).
-    static QString hrefFor(QStringView caption, int codePage);
+    // A caption as it goes into an href of a page in `charset` (a code page or
+    // platform::kUtf8CodePage), so that the link reaches the file whatever its name holds:
+    // what the charset lacks, and what a browser would misread, percent-encoded.
+    static QString hrefFor(QStringView caption, int charset);
+
+    // The charset a page with `options` is written in and declares.
+    static int charsetOf(PageOptions options);
 
     static constexpr char PageName[] = "index.htm";
 };

@@ -214,7 +214,7 @@ private:
     // Builds or saves the page; touches nothing but the job, so it runs on either thread.
     void makePage(Job& job) const noexcept {
         try {
-            const PageOptions pageOptions{options_.escapeHtml};
+            const PageOptions pageOptions{options_.escapeHtml, options_.charset};
             if (options_.toStdout)
                 job.page =
                     IndexPageWriter::buildAt(job.held->get(), job.folder, job.entries, pageOptions)

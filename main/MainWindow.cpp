@@ -11,6 +11,7 @@
 #include "index/IndexPageWriter.h"
 #include "main/ErrorBox.h"
 #include "main/StatusTexts.h"
+#include "platform/CodePage.h"
 #include "platform/FsString.h"
 #include "platform/Paths.h"
 
@@ -150,8 +151,9 @@ void TForm1::BitBtn1Click(QObject* /*sender*/) {
             ShowStatus(statustext::pageFailed(e.FailedPath(), folder, e.Message()));
             throw;
         }
-        ShowStatus(
-            statustext::pageWritten(folder + QLatin1String(IndexPageWriter::PageName), documents));
+        ShowStatus(statustext::pageWritten(folder + QLatin1String(IndexPageWriter::PageName),
+                                           documents,
+                                           platform::charsetName(IndexPageWriter::charsetOf({}))));
     });
 }
 

@@ -139,6 +139,7 @@ TEST_F(IndexPageWriterTest, DocumentText) {
          "C\r\n",
          " A B", " A B"},
         {"undefined byte survives", "x\x98y", " x\x98y", " x\x98y"},
+        {"reference unescaped", "caf\xC3\xA9 & <", " caf&#233; & <", " caf&#233; &amp; &lt;"},
     };
     for (const auto& c : cases) {
         addDocument("d_.txt", c.content);
@@ -166,11 +167,16 @@ TEST_F(IndexPageWriterTest, CyrillicWith1251And1252) {
         IndexPageWriter::pageBytes(folder, {kParent, entry(name)}),
         joined(head(root_ + "\xCF\xE0\xEF\xEA\xE0/") + row(1, name1251, " " + text1251) + kFoot));
 
+    // A 1252 page declares so and loses no letter: what 1252 lacks is a reference.
     platform::setConversionCodePage(1252);
     const QByteArray escaped = "%D0%B4%D0%BE%D0%BA%D1%83%D0%BC%D0%B5%D0%BD%D1%82_.txt";
-    EXPECT_EQ(IndexPageWriter::pageBytes(folder, {kParent, entry(name)}),
-              joined(head(root_ + QByteArray(5, '?') + "/") +
-                     row(1, escaped, " " + text1251, "???????") + kFoot));
+    const QByteArray page = IndexPageWriter::pageBytes(folder, {kParent, entry(name)});
+    EXPECT_TRUE(page.contains("charset=windows-1252\">\r\n"));
+    EXPECT_TRUE(page.contains("<TITLE>" + root_ + "&#1055;&#1072;&#1087;&#1082;&#1072;/</TITLE>"));
+    EXPECT_TRUE(page.contains("<th align=center>&#8470;&#8470;</th>"));
+    EXPECT_TRUE(page.endsWith(joined(
+        row(1, escaped, " " + text1251, "&#1089;&#1087;&#1088;&#1072;&#1074;&#1082;&#1072;") +
+        kFoot)));
 }
 
 TEST_F(IndexPageWriterTest, Utf8DocumentUnder1251) {
@@ -182,7 +188,8 @@ TEST_F(IndexPageWriterTest, Utf8DocumentUnder1251) {
         {"utf-8", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82\r\n\xD0\xBC\xD0\xB8\xD1\x80",
          " \xCF\xF0\xE8\xE2\xE5\xF2 \xEC\xE8\xF0"},
         {"with byte-order mark", "\xEF\xBB\xBF\xD0\x9F\xD1\x80\xD0\xB8", " \xCF\xF0\xE8"},
-        {"character 1251 lacks", "\xE6\x97\xA5 \xD0\xB4", " ? \xE4"},
+        {"character 1251 lacks", "\xE6\x97\xA5 \xD0\xB4", " &#26085; \xE4"},
+        {"beyond the basic plane", "\xF0\x9F\x93\x84", " &#128196;"},
     };
     for (const auto& c : cases) {
         addDocument("u_.txt", c.content);
@@ -190,6 +197,19 @@ TEST_F(IndexPageWriterTest, Utf8DocumentUnder1251) {
                   joined(head(docs_) + row(1, "u_.txt", c.text) + kFoot))
             << c.name;
     }
+}
+
+TEST_F(IndexPageWriterTest, Utf8PageStaysValidUtf8) {
+    platform::setConversionCodePage(1253);                     // 0xAA is no character in it
+    ASSERT_EQ(::mkdir((docs_ + "\xE0").constData(), 0755), 0); // a cp1253 name
+    addDocument("\xE0/g_.txt", "a\xAA\xE1 \xF0\x9F\x93\x84");  // not UTF-8 as a whole
+    const QByteArray page =
+        IndexPageWriter::pageBytes(platform::fromFsBytes(docs_ + "\xE0/"), {entry("g_.txt")},
+                                   PageOptions{false, platform::kUtf8CodePage});
+    EXPECT_TRUE(page.isValidUtf8());
+    EXPECT_TRUE(page.contains("<TITLE>" + docs_ + "\xCE\xB0/</TITLE>"));
+    EXPECT_TRUE(
+        page.contains("> a\xEF\xBF\xBD\xCE\xB1 \xCF\x80\xC2\x9F\xE2\x80\x9C\xE2\x80\x9E</a>"));
 }
 
 TEST_F(IndexPageWriterTest, FailuresLeaveTheFolderAsItWas) {
@@ -373,23 +393,8 @@ TEST_F(IndexPageWriterTest, WriteFailingMidwayKeepsTheOldPage) {
 
 namespace {
 
-// What a browser does with an href of a windows-1251 page on a file URL: percent escapes
-// are the path's bytes, every other character goes in as UTF-8.
-QByteArray resolveHref(const QString& href) {
-    QByteArray bytes;
-    for (qsizetype i = 0; i < href.size(); ++i) {
-        if (href[i] == '%' && i + 2 < href.size()) {
-            bytes.append(char(href.mid(i + 1, 2).toInt(nullptr, 16)));
-            i += 2;
-        } else {
-            bytes.append(href.mid(i, 1).toUtf8());
-        }
-    }
-    return bytes;
-}
-
 QStringList hrefsOf(const QByteArray& page) {
-    const QString text = platform::toWide(page, 1251);
+    const QString text = readPage(page);
     QStringList hrefs;
     qsizetype at = 0;
     while ((at = text.indexOf(QLatin1String("href=\""), at)) >= 0) {
@@ -447,13 +452,15 @@ TEST_F(IndexPageWriterTest, EveryHrefReachesItsFile) {
     }
 }
 
-TEST_F(IndexPageWriterTest, HrefKeepsOnlyWhatReadsBackUnder1251) {
-    // é is a character of 1252 but reads as another letter in the page's declared 1251.
-    EXPECT_EQ(IndexPageWriter::hrefFor(u"caf\u00E9_.txt", 1252), QStringLiteral("caf%C3%A9_.txt"));
+TEST_F(IndexPageWriterTest, HrefKeepsWhatThePageCharsetHolds) {
+    const QString emoji = QString::fromUcs4(U"\U0001F600.txt");
+    EXPECT_EQ(IndexPageWriter::hrefFor(u"caf\u00E9_.txt", 1252), QStringLiteral("caf\u00E9_.txt"));
     EXPECT_EQ(IndexPageWriter::hrefFor(u"caf\u00E9_.txt", 1251), QStringLiteral("caf%C3%A9_.txt"));
     EXPECT_EQ(IndexPageWriter::hrefFor(u"\u2116_.txt", 1251), QStringLiteral("\u2116_.txt"));
-    EXPECT_EQ(IndexPageWriter::hrefFor(QString::fromUcs4(U"\U0001F600.txt"), 1251),
-              QStringLiteral("%F0%9F%98%80.txt"));
+    EXPECT_EQ(IndexPageWriter::hrefFor(emoji, 1251), QStringLiteral("%F0%9F%98%80.txt"));
+    EXPECT_EQ(IndexPageWriter::hrefFor(emoji, platform::kUtf8CodePage), emoji);
+    EXPECT_EQ(IndexPageWriter::hrefFor(u"\xDCE0 \u00E9.txt", platform::kUtf8CodePage),
+              QStringLiteral("%E0 \u00E9.txt"));
 }
 
 TEST_F(IndexPageWriterTest, EmptyFolderMeansTheWorkingFolder) {

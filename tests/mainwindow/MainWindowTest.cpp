@@ -481,9 +481,12 @@ TEST_F(WindowTest, FoldersMadeRenamedAndDeletedWhileRunningAreFollowed) {
     openFromList(list, QStringLiteral("made"));
     EXPECT_EQ(window.Label1()->text(), made);
     window.BitBtn1()->setFocus();
+    docfiles::CodePageScope codePage(1252); // the page says which charset it is in
     QTest::keyClick(window.BitBtn1(), Qt::Key_Return);
     EXPECT_TRUE(readBytes(made + QStringLiteral("index.htm")).contains("a_.txt.rtf"));
-    EXPECT_EQ(status(window), statustext::pageWritten(made + QStringLiteral("index.htm"), 1));
+    EXPECT_TRUE(readBytes(made + QStringLiteral("index.htm")).contains("charset=windows-1252"));
+    EXPECT_EQ(status(window),
+              statustext::pageWritten(made + QStringLiteral("index.htm"), 1, "windows-1252"));
 
     // Renamed while shown: the window goes up to docs, which holds the new name.
     ASSERT_EQ(std::rename(qPrintable(made), qPrintable(docs + QStringLiteral("renamed"))), 0);
@@ -525,7 +528,8 @@ TEST_F(WindowTest, TheSelectionOutlivesARereadAndAnUnreadableFolderIsSaidSo) {
     QSignalSpy reread(list, &TFileListView::folderReread);
     list->SelectItem(itemOf(list, QStringLiteral("b_.txt")));
     QTest::mouseClick(window.BitBtn1(), Qt::LeftButton);
-    EXPECT_EQ(status(window), QStringLiteral("Записан файл %1index.htm: 2 документа").arg(docs));
+    EXPECT_TRUE(status(window).startsWith(
+        QStringLiteral("Записан файл %1index.htm: 2 документа, кодировка windows-").arg(docs)));
     ASSERT_TRUE(reread.wait(5000));
     EXPECT_EQ(list->ItemCaption(list->SelectedItem()), QStringLiteral("b_.txt"));
 
@@ -557,5 +561,6 @@ TEST_F(WindowTest, NamesThatAreNotUtf8ReadInRussianAndStillWork) {
     window.BitBtn1()->setFocus();
     QTest::keyClick(window.BitBtn1(), Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_TRUE(readBytes(platform::fromFsBytes(order + "/index.htm")).contains("a_.txt.rtf"));
-    EXPECT_TRUE(status(window).endsWith(QStringLiteral("Приказ/index.htm: 1 документ")));
+    EXPECT_TRUE(status(window).endsWith(
+        QStringLiteral("Приказ/index.htm: 1 документ, кодировка windows-1251")));
 }
