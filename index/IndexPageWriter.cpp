@@ -88,19 +88,12 @@ bool isHrefSpecial(char16_t u) {
     return u == '"' || u == '#' || u == '%' || u == '?' || u == '&' || u == '\\' || u == ':';
 }
 
-// A URL parser strips spaces at either end, so the link would reach another name.
-bool isEdgeSpace(QStringView caption, qsizetype i) {
-    return caption[i] == u' ' && (i == 0 || i == caption.size() - 1);
-}
-
-// True when no character of the caption needs escaping in an href.
-bool isPlainHref(QStringView caption) {
-    if (!caption.isEmpty() && (caption.front() == u' ' || caption.back() == u' '))
+// True when no byte of the name needs escaping in an href.
+bool isPlainHref(QByteArrayView name) {
+    if (!name.isEmpty() && (name.front() == ' ' || name.back() == ' '))
         return false;
-    return std::all_of(caption.begin(), caption.end(), [](QChar c) {
-        const char16_t u = c.unicode();
-        return u >= 0x20 && u < 0x7F && !isHrefSpecial(u);
-    });
+    return std::all_of(name.begin(), name.end(),
+                       [](char c) { return c >= 0x20 && c < 0x7F && !isHrefSpecial(char16_t(c)); });
 }
 
 void appendPercentEncoded(QString& out, QByteArrayView bytes) {
@@ -177,10 +170,8 @@ void addHead(QByteArray& page, const QString& folder, PageOptions options) {
 // rows in list order, so the first document that fails is still the first one reported.
 class PageRows {
 public:
-    PageRows(int folderFd, const QString& folder, PageOptions options, IndexPageWriter::Page& page)
-        : folderFd_(folderFd), folder_(folder), options_(options), page_(page),
-          folderEndsWhole_(folder.isEmpty() || !folder.back().isHighSurrogate()),
-          folderBytes_(platform::toFsBytes(folder)), path_(folderBytes_) {}
+    PageRows(const PageFolder& folder, PageOptions options, IndexPageWriter::Page& page)
+        : folder_(folder), options_(options), page_(page) {}
 
     // Queues the document of `entry`; a full batch is read and written at once.
     void add(const IndexEntry& entry) {
@@ -192,7 +183,7 @@ public:
 
     // Reads and writes the documents queued.
     void flush() {
-        batch_.readAhead(folderFd_, paths_);
+        batch_.readAhead(folder_.fd, paths_);
         for (size_t i = 0; i < documents_.size(); ++i)
             addRow(*documents_[i], paths_[i], batch_.content(i));
         paths_.clear();
@@ -200,35 +191,25 @@ public:
     }
 
 private:
-    // A held folder's documents by their bare names, else by the folder's path. The folder's
-    // bytes are made once; a caption cannot join a character with the folder's last one unless
-    // the folder ends in half a surrogate pair.
-    const QByteArray& pathOf(const IndexEntry& entry) {
-        if (held()) {
-            path_ = platform::toFsBytes(entry.caption);
-        } else if (folderEndsWhole_) {
-            path_.truncate(folderBytes_.size());
-            path_.append(platform::toFsBytes(entry.caption));
-        } else {
-            path_ = platform::toFsBytes(folder_ + entry.caption);
-        }
-        return path_;
+    // A held folder's documents by their bare names, else by the folder's path.
+    QByteArray pathOf(const IndexEntry& entry) const {
+        return held() ? entry.name : folder_.path + entry.name;
     }
 
-    bool held() const { return folderFd_ != AT_FDCWD; }
+    bool held() const { return folder_.fd != AT_FDCWD; }
 
     void addRow(const IndexEntry& entry, const QByteArray& path, const QByteArrayView* readAhead) {
         try {
-            readDocumentText(folderFd_, path, readAhead, charsets_, options_.escapeHtml, text_);
+            readDocumentText(folder_.fd, path, readAhead, charsets_, options_.escapeHtml, text_);
         } catch (Exception& e) {
-            e.SetFailedPath(held() ? folderBytes_ + path : path);
+            e.SetFailedPath(held() ? folder_.path + path : path);
             throw;
         }
         // A plain ASCII name is its own href in every charset.
         const QByteArray href =
-            isPlainHref(entry.caption)
-                ? entry.caption.toLatin1()
-                : platform::toBytes(IndexPageWriter::hrefFor(entry.caption, charsets_.page),
+            isPlainHref(entry.name)
+                ? entry.name
+                : platform::toBytes(IndexPageWriter::hrefFor(entry.name, charsets_.page),
                                     charsets_.page);
         ++page_.documents;
         QByteArray& out = page_.text;
@@ -242,17 +223,13 @@ private:
         addLine(out, "</tr>");
     }
 
-    const int folderFd_;
-    const QString& folder_;
+    const PageFolder& folder_;
     const PageOptions options_;
     IndexPageWriter::Page& page_;
     // The link and help lines are composed of converted parts; every conversion we make is
     // character by character, so converting the parts equals converting the whole line.
     const Charsets charsets_ = charsetsOf(options_);
     const QByteArray helpEnd_ = pageBytes(u".txt\">справка</a> </td>", charsets_.page);
-    const bool folderEndsWhole_;
-    const QByteArray folderBytes_;
-    QByteArray path_;
     QByteArray text_; // the document's text, its capacity kept from one to the next
     platform::DocumentBatch batch_;
     std::vector<QByteArray> paths_;
@@ -263,7 +240,7 @@ private:
 
 IndexEntry IndexEntry::fromSearchRec(const TSearchRec& rec) {
     IndexEntry entry;
-    entry.caption = platform::fromFsBytes(rec.Name);
+    entry.name = rec.Name;
     if (rec.Attr & faDirectory)
         entry.kind = rec.Name == ".." ? EntryKind::Parent : EntryKind::Folder;
     else if (rec.Attr & (faSysFile | faVolumeID))
@@ -273,36 +250,28 @@ IndexEntry IndexEntry::fromSearchRec(const TSearchRec& rec) {
     return entry;
 }
 
-QString IndexPageWriter::hrefFor(QStringView caption, int codePage) {
-    if (isPlainHref(caption))
-        return caption.toString();
+QString IndexPageWriter::hrefFor(QByteArrayView name, int charset) {
+    if (isPlainHref(name))
+        return QString::fromLatin1(name);
     QString out;
-    out.reserve(caption.size());
-    const qsizetype n = caption.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = caption[i].unicode();
-        if (c >= 0xDC80 && c <= 0xDCFF) {
-            // A name byte that is not UTF-8: the raw byte itself.
-            const char byte = char(c - 0xDC00);
-            appendPercentEncoded(out, QByteArrayView(&byte, 1));
-            continue;
-        }
-        qsizetype units = 1;
-        if (QChar::isHighSurrogate(c) && i + 1 < n && caption[i + 1].isLowSurrogate())
-            units = 2;
-        const QStringView ch = caption.sliced(i, units);
-        i += units - 1;
+    out.reserve(name.size());
+    const auto* bytes = reinterpret_cast<const unsigned char*>(name.data());
+    const qsizetype n = name.size();
+    for (qsizetype i = 0; i < n;) {
+        const qsizetype start = i;
+        const char32_t c = platform::nextNameCharacter(bytes, n, i);
+        const QString ch = QString::fromUcs4(&c, 1);
         bool literal;
-        if (c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F))
-            literal = false;
-        else if (c < 0x80)
-            literal = !isHrefSpecial(c) && !isEdgeSpace(caption, i);
+        if (c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F) || (c >= 0xDC80 && c <= 0xDCFF))
+            literal = false; // controls, and bytes that are not UTF-8 (as themselves)
+        else if (c < 0x80)   // a URL parser strips spaces at either end: another name
+            literal = !isHrefSpecial(char16_t(c)) && !(c == ' ' && (start == 0 || i == n));
         else
-            literal = platform::toWide(platform::toBytes(ch, codePage), codePage) == ch;
+            literal = platform::toWide(platform::toBytes(ch, charset), charset) == ch;
         if (literal)
             out.append(ch);
         else
-            appendPercentEncoded(out, platform::toFsBytes(ch)); // the UTF-8 bytes of the name
+            appendPercentEncoded(out, name.sliced(start, i - start)); // the name's own bytes
     }
     return out;
 }
@@ -311,19 +280,13 @@ int IndexPageWriter::charsetOf(PageOptions options) {
     return charsetsOf(options).page;
 }
 
-IndexPageWriter::Page IndexPageWriter::build(const QString& folder,
+IndexPageWriter::Page IndexPageWriter::build(const PageFolder& folder,
                                              const QList<IndexEntry>& entries,
                                              PageOptions options) {
-    return buildAt(AT_FDCWD, folder, entries, options);
-}
-
-IndexPageWriter::Page IndexPageWriter::buildAt(int folderFd, const QString& folder,
-                                               const QList<IndexEntry>& entries,
-                                               PageOptions options) {
     Page page;
     page.text.reserve(1024 + 200 * entries.size());
-    addHead(page.text, folder, options);
-    PageRows rows(folderFd, folder, options, page);
+    addHead(page.text, folder.title, options);
+    PageRows rows(folder, options, page);
     for (const IndexEntry& entry : entries) {
         // Only documents get a row: not "..", wherever it stands, nor folders and devices.
         if (entry.kind == EntryKind::RegularFile)
@@ -335,37 +298,30 @@ IndexPageWriter::Page IndexPageWriter::buildAt(int folderFd, const QString& fold
     return page;
 }
 
-QByteArray IndexPageWriter::pageBytes(const QString& folder, const QList<IndexEntry>& entries,
-                                      PageOptions options) {
-    return build(folder, entries, options).text;
-}
-
-int IndexPageWriter::write(const QString& folder, const QList<IndexEntry>& entries,
-                           PageOptions options) {
+int IndexPageWriter::write(const QByteArray& path, const QString& title,
+                           const QList<IndexEntry>& entries, PageOptions options) {
     // A trailing '/' would follow a final link whoever owns it.
-    const QByteArray path = platform::withoutTrailingSlash(platform::toFsBytes(folder));
+    const QByteArray open = platform::withoutTrailingSlash(path);
     platform::FileHandle held;
-    const int err = path.isEmpty() ? 0 : platform::openFolder(AT_FDCWD, path, true, held);
-    const QByteArray page = platform::toFsBytes(folder + QLatin1String(PageName));
-    if (path.isEmpty() || err == ENOENT || err == ENOTDIR) {
+    const int err = open.isEmpty() ? 0 : platform::openFolder(AT_FDCWD, open, true, held);
+    if (open.isEmpty() || err == ENOENT || err == ENOTDIR) {
         // No folder there: its documents and page then fail each with its own error.
-        const Page built = build(folder, entries, options);
-        PageSaver::saveText(built.text, page);
+        const Page built = build({AT_FDCWD, path, title}, entries, options);
+        PageSaver::saveText(built.text, path + PageName);
         return built.documents;
     }
     if (err != 0) {
-        EFCreateError error(platform::fromFsBytes(platform::fullPathOf(page)),
+        EFCreateError error(platform::fromFsBytes(platform::fullPathOf(path + PageName)),
                             platform::systemErrorText(err));
-        error.SetFailedPath(path);
+        error.SetFailedPath(open);
         throw error;
     }
-    return writeAt(held.get(), folder, entries, options);
+    return writeAt({held.get(), path, title}, entries, options);
 }
 
-int IndexPageWriter::writeAt(int folderFd, const QString& folder, const QList<IndexEntry>& entries,
+int IndexPageWriter::writeAt(const PageFolder& folder, const QList<IndexEntry>& entries,
                              PageOptions options) {
-    const Page page = buildAt(folderFd, folder, entries, options);
-    PageSaver::saveTextAt(page.text, folderFd, PageName,
-                          platform::toFsBytes(folder + QLatin1String(PageName)));
+    const Page page = build(folder, entries, options);
+    PageSaver::saveTextAt(page.text, folder.fd, PageName, folder.path + PageName);
     return page.documents;
 }

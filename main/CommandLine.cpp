@@ -38,13 +38,15 @@ bool print(std::FILE* stream, QByteArrayView bytes) {
     return std::fwrite(bytes.data(), 1, size_t(bytes.size()), stream) == size_t(bytes.size());
 }
 
-// One folder still to be written: as the user sees it, as an absolute folder path, and where
-// it is reached: its name in the held parent folder, or at the top its path.
+// One folder still to be written: as the user sees it, as an absolute folder path (the
+// page's title, and its bytes), and where it is reached: its name in the held parent folder,
+// or at the top its path.
 struct Pending {
     QByteArray shown;
     QString folder; // ends with '/'
     std::shared_ptr<platform::FileHandle> parent;
     QByteArray name;
+    QByteArray path; // `folder` as file-system bytes
 };
 
 // The table's message for a failure of a folder, followed by the system's text.
@@ -59,6 +61,7 @@ struct Job {
     std::shared_ptr<platform::FileHandle> held;
     QByteArray shown;
     QString folder;
+    QByteArray path; // `folder` as file-system bytes
     QList<IndexEntry> entries;
     bool needsPage = false;
     bool ok = true;
@@ -92,11 +95,12 @@ public:
                 return;
             }
         }
-        const QString folder =
-            platform::withTrailingSlash(NormalizeLocation(platform::fromFsBytes(dir)));
-        // A trailing '/' would follow a final link whoever owns it.
-        const QByteArray path = platform::withoutTrailingSlash(platform::toFsBytes(folder));
-        std::vector<Pending> stack{{shown, folder, nullptr, path}};
+        // Made absolute on its bytes, as given; its text is only the page's title. A trailing
+        // '/' would follow a final link whoever owns it.
+        const QByteArray bytes =
+            platform::withTrailingSlash(platform::normalizePath(dir, platform::currentFolder()));
+        std::vector<Pending> stack{{shown, platform::fromFsBytes(bytes), nullptr,
+                                    platform::withoutTrailingSlash(bytes), bytes}};
         while (!stack.empty()) {
             const Pending next = std::move(stack.back());
             stack.pop_back();
@@ -148,7 +152,7 @@ private:
         if (err != 0) {
             if (!top && (err == ELOOP || err == ENOTDIR || err == ENOENT))
                 return; // no longer a folder of the tree (a link now, or gone)
-            fail(pending.shown, folderFailure(err, platform::toFsBytes(pending.folder)));
+            fail(pending.shown, folderFailure(err, pending.path));
             return;
         }
         // With --recursive a folder is written once, also when given twice or below another.
@@ -156,22 +160,23 @@ private:
         if (options_.recursive && platform::folderIdentityOf(held->get(), id) == 0 &&
             !visited_.insert(id).second)
             return;
-        if (auto job = listFolder(held, pending.shown, pending.folder, below))
+        if (auto job = listFolder(held, pending, below))
             settle(std::move(job));
     }
 
-    // Lists the open folder (through its descriptor, so it is the folder held, whatever its
-    // path is now); `shown` names it in reports and `folder` is its title (ends with '/').
-    // Folders found below it are added to `below` with --recursive. Null when there is
-    // nothing to write or report.
+    // Lists the open folder of `pending` (through its descriptor, so it is the folder held,
+    // whatever its path is now). Folders found below it are added to `below` with
+    // --recursive. Null when there is nothing to write or report.
     std::unique_ptr<Job> listFolder(const std::shared_ptr<platform::FileHandle>& held,
-                                    const QByteArray& shown, const QString& folder,
-                                    std::vector<Pending>& below) {
+                                    const Pending& pending, std::vector<Pending>& below) {
+        const QByteArray& shown = pending.shown;
+        const QString& folder = pending.folder;
         if (hooks_.onFolder)
             hooks_.onFolder(shown, folder);
         auto job = std::make_unique<Job>();
         job->shown = shown;
         job->folder = folder;
+        job->path = pending.path;
         int documents = 0;
         try {
             // As the window lists it: mask *_.txt, its file type, sorted by name.
@@ -181,7 +186,7 @@ private:
             if (const int err = listing.ListingError()) {
                 // Never an empty page for a folder that could not be read.
                 job->ok = false;
-                job->failure = folderFailure(err, platform::toFsBytes(folder));
+                job->failure = folderFailure(err, pending.path);
                 return job;
             }
             job->entries.reserve(listing.Count());
@@ -195,7 +200,7 @@ private:
                     below.push_back(
                         Pending{platform::withTrailingSlash(shown) + entry.Name,
                                 folder + platform::fromFsBytes(entry.Name) + QLatin1Char('/'), held,
-                                entry.Name});
+                                entry.Name, pending.path + entry.Name + '/'});
                 job->entries.append(std::move(indexEntry));
             }
         } catch (...) {
@@ -215,13 +220,11 @@ private:
     void makePage(Job& job) const noexcept {
         try {
             const PageOptions pageOptions{options_.escapeHtml, options_.charset};
+            const PageFolder folder{job.held->get(), job.path, job.folder};
             if (options_.toStdout)
-                job.page =
-                    IndexPageWriter::buildAt(job.held->get(), job.folder, job.entries, pageOptions)
-                        .text;
+                job.page = IndexPageWriter::build(folder, job.entries, pageOptions).text;
             else
-                job.written =
-                    IndexPageWriter::writeAt(job.held->get(), job.folder, job.entries, pageOptions);
+                job.written = IndexPageWriter::writeAt(folder, job.entries, pageOptions);
         } catch (...) {
             failWith(job);
         }
@@ -235,7 +238,7 @@ private:
         try {
             throw;
         } catch (const Exception& e) {
-            job.failure = failureText(e, platform::toFsBytes(job.folder));
+            job.failure = failureText(e, job.path);
         } catch (const std::exception& e) {
             job.failure = QString::fromLocal8Bit(e.what());
         } catch (...) {
