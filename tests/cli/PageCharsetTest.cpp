@@ -41,7 +41,8 @@ TEST(PageCharset, EveryPageReadsBackAsItsDocumentsInEveryLocale) {
         const std::tuple<QStringList, QByteArray, QByteArray> outputs[] = {
             {{}, own, own},
             {{"--codepage", "1251"}, "windows-1251", "windows-1251"},
-            {{"--charset", "utf-8"}, own, "utf-8"}};
+            {{"--charset", "utf-8"}, own, "utf-8"},
+            {{"--charset", "WINDOWS-1250"}, own, "windows-1250"}};
         for (const auto& [options, read, declared] : outputs) {
             SCOPED_TRACE(qPrintable(locale + ' ' + options.join(' ')));
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
