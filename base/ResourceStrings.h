@@ -61,7 +61,7 @@ inline constexpr char SNotUtf8Name[] =
 
 // Status bar of the window (Russian, the window's own language). Document counts take the
 // word in its plural form: one (1, 21), few (2..4, 22..24), many (0, 5..20, 25..30, 111).
-inline constexpr char SPageWritten[] = "Записан файл %s: %s, кодировка %s";
+inline constexpr char SPageWritten[] = "Записан файл %s: %s";
 inline constexpr char SDocumentOne[] = "документ";
 inline constexpr char SDocumentFew[] = "документа";
 inline constexpr char SDocumentMany[] = "документов";

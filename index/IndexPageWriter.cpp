@@ -276,10 +276,6 @@ QString IndexPageWriter::hrefFor(QByteArrayView name, int charset) {
     return out;
 }
 
-int IndexPageWriter::charsetOf(PageOptions options) {
-    return charsetsOf(options).page;
-}
-
 IndexPageWriter::Page IndexPageWriter::build(const PageFolder& folder,
                                              const QList<IndexEntry>& entries,
                                              PageOptions options) {

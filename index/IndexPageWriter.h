@@ -76,8 +76,5 @@ public:
     // what the charset lacks, and what a browser would misread, percent-encoded.
     static QString hrefFor(QByteArrayView name, int charset);
 
-    // The charset a page with `options` is written in and declares.
-    static int charsetOf(PageOptions options);
-
     static constexpr char PageName[] = "index.htm";
 };

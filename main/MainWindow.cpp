@@ -11,7 +11,6 @@
 #include "index/IndexPageWriter.h"
 #include "main/ErrorBox.h"
 #include "main/StatusTexts.h"
-#include "platform/CodePage.h"
 #include "platform/FsString.h"
 #include "platform/Paths.h"
 
@@ -151,9 +150,8 @@ void TForm1::BitBtn1Click(QObject* /*sender*/) {
             ShowStatus(statustext::pageFailed(e.FailedPath(), folder, e.Message()));
             throw;
         }
-        ShowStatus(statustext::pageWritten(folder + QLatin1String(IndexPageWriter::PageName),
-                                           documents,
-                                           platform::charsetName(IndexPageWriter::charsetOf({}))));
+        ShowStatus(
+            statustext::pageWritten(folder + QLatin1String(IndexPageWriter::PageName), documents));
     });
 }
 

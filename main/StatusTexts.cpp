@@ -24,9 +24,8 @@ QString documentCount(int count) {
     return QString::number(count) + u' ' + rs::text(word);
 }
 
-QString pageWritten(const QString& page, int documents, const QByteArray& charset) {
-    return rs::format(rs::SPageWritten,
-                      {shown(page), documentCount(documents), QString::fromLatin1(charset)});
+QString pageWritten(const QString& page, int documents) {
+    return rs::format(rs::SPageWritten, {shown(page), documentCount(documents)});
 }
 
 QString pageFailed(const QByteArray& failedPath, const QString& folder, const QString& message) {

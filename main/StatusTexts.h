@@ -9,8 +9,8 @@ namespace statustext {
 
 // "1 документ", "2 документа", "5 документов", "21 документ", "111 документов".
 QString documentCount(int count);
-// After a click: the page written, the number of its documents and the charset it is in.
-QString pageWritten(const QString& page, int documents, const QByteArray& charset);
+// After a click: the page written and the number of its documents.
+QString pageWritten(const QString& page, int documents);
 // After a failed click: the full path of what failed (the folder when the failure names
 // nothing) and the message of the error box.
 QString pageFailed(const QByteArray& failedPath, const QString& folder, const QString& message);
