@@ -38,9 +38,8 @@ bool print(std::FILE* stream, QByteArrayView bytes) {
     return std::fwrite(bytes.data(), 1, size_t(bytes.size()), stream) == size_t(bytes.size());
 }
 
-// One folder still to be written: as the user sees it, as an absolute folder path (the
-// page's title, and its bytes), and where it is reached: its name in the held parent folder,
-// or at the top its path.
+// One folder still to be written: as the user sees it, as an absolute folder path, and where
+// it is reached: its name in the held parent folder, or at the top its path.
 struct Pending {
     QByteArray shown;
     QString folder; // ends with '/'
