@@ -41,7 +41,7 @@ struct Folder {
 
     Folder() {
         path = QFile::encodeName(dir.path()) + '/';
-        entries.append(IndexEntry{QStringLiteral(".."), EntryKind::Parent});
+        entries.append(IndexEntry{"..", EntryKind::Parent});
         for (int i = 0; i < kDocuments; ++i) {
             const QByteArray name =
                 "document" + QByteArray::number(i).rightJustified(5, '0') + "_.txt";
@@ -52,9 +52,10 @@ struct Folder {
                 std::abort();
             ::close(fd);
             names.append(name);
-            entries.append(IndexEntry{QString::fromLatin1(name), EntryKind::RegularFile});
+            entries.append(IndexEntry{name, EntryKind::RegularFile});
         }
-        pageSize = IndexPageWriter::pageBytes(QFile::decodeName(path), entries).size();
+        pageSize =
+            IndexPageWriter::build({AT_FDCWD, path, QFile::decodeName(path)}, entries).text.size();
     }
 };
 
@@ -68,7 +69,7 @@ void BM_IndexPage(benchmark::State& state) {
     platform::setConversionCodePage(1251);
     const QString location = QFile::decodeName(f.path);
     for (auto _ : state) {
-        const int documents = IndexPageWriter::write(location, f.entries);
+        const int documents = IndexPageWriter::write(f.path, location, f.entries);
         if (documents != kDocuments)
             state.SkipWithError("wrong number of rows");
     }

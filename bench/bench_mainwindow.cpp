@@ -105,11 +105,12 @@ void BM_WriteBaseline(benchmark::State& state) {
     QList<IndexEntry> entries;
     for (int i = 0; i < model.Count(); ++i) {
         IndexEntry entry = IndexEntry::fromSearchRec(*model.Entry(i));
-        entry.caption = model.EntryName(i);
+        entry.name = platform::toFsBytes(model.EntryName(i));
         entries.append(entry);
     }
+    const QByteArray bytes = platform::toFsBytes(path);
     for (auto _ : state)
-        benchmark::DoNotOptimize(IndexPageWriter::write(path, entries));
+        benchmark::DoNotOptimize(IndexPageWriter::write(bytes, path, entries));
 }
 
 void BM_Click(benchmark::State& state) {

@@ -28,6 +28,13 @@ inline int codePageFor(std::uint8_t selector) {
     return pages[selector % pages.size()];
 }
 
+// A page's charset for a selector byte: a supported code page or UTF-8.
+inline int pageCharsetFor(std::uint8_t selector) {
+    const std::span<const int> pages = platform::supportedCodePages();
+    const std::size_t pick = selector % (pages.size() + 1);
+    return pick < pages.size() ? pages[pick] : platform::kUtf8CodePage;
+}
+
 // The input cut at its NUL bytes (which no path or argument can hold).
 inline QList<QByteArray> fields(const std::uint8_t* data, std::size_t size) {
     return QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)).split('\0');

@@ -77,9 +77,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The page: the caption is one line whatever the document holds.
     platform::setConversionCodePage(codePage);
-    const QByteArray page = IndexPageWriter::pageBytes(
-        platform::fromFsBytes(folder),
-        {IndexEntry{QString::fromLatin1(kDocument), EntryKind::RegularFile}});
+    const QByteArray page =
+        IndexPageWriter::build({AT_FDCWD, folder, platform::fromFsBytes(folder)},
+                               {IndexEntry{kDocument, EntryKind::RegularFile}})
+            .text;
     const QByteArray start = QByteArray("<a href=\"") + kDocument + ".rtf\">";
     const QByteArray end =
         QByteArray("</a> </td>\r\n<td align=center> <a href=\"") + kDocument + ".txt\">";

@@ -19,29 +19,68 @@
 
 namespace {
 
-// The fixed head lines. Lines 9 to 11 are windows-1251 bytes whatever the code page: "№№",
-// "СПИСОК ДОКУМЕНТОВ" and "СПРАВКА ПО ДОКУМЕНТУ".
-constexpr const char* kHeadBeforeTitle[] = {
-    "<HTML>",
-    "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\">",
-    "<HEAD>",
-};
+// The fixed head lines around the title.
+constexpr const char* kHeadBeforeTitle[] = {"<HTML>", nullptr /* the charset */, "<HEAD>"};
 constexpr const char* kHeadAfterTitle[] = {
     "</HEAD>",
     "<BODY BGCOLOR=#FFFFFF>",
     "<table align=center width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"1\">",
     "<tr>",
-    "<th align=center>\xB9\xB9</th>",
-    "<th align=left>\xD1\xCF\xC8\xD1\xCE\xCA \xC4\xCE\xCA\xD3\xCC\xC5\xCD\xD2\xCE\xC2</th>",
-    "<th align=center>\xD1\xCF\xD0\xC0\xC2\xCA\xC0 \xCF\xCE \xC4\xCE\xCA\xD3\xCC\xC5\xCD\xD2\xD3"
-    "</th>",
-    "</tr>",
+};
+// The column headings: on a windows-1251 page always these bytes ("№№", "СПИСОК ДОКУМЕНТОВ",
+// "СПРАВКА ПО ДОКУМЕНТУ"), on any other page the same texts in its charset.
+struct Heading {
+    const char* bytes1251;
+    const char16_t* text;
+};
+constexpr Heading kHeadings[] = {
+    {"<th align=center>\xB9\xB9</th>", u"<th align=center>№№</th>"},
+    {"<th align=left>\xD1\xCF\xC8\xD1\xCE\xCA \xC4\xCE\xCA\xD3\xCC\xC5\xCD\xD2\xCE\xC2</th>",
+     u"<th align=left>СПИСОК ДОКУМЕНТОВ</th>"},
+    {"<th align=center>\xD1\xCF\xD0\xC0\xC2\xCA\xC0 \xCF\xCE \xC4\xCE\xCA\xD3\xCC\xC5\xCD\xD2\xD3"
+     "</th>",
+     u"<th align=center>СПРАВКА ПО ДОКУМЕНТУ</th>"},
 };
 constexpr const char* kFoot[] = {"</tr>", "</TABLE>", "</BODY>", "</HTML>"};
 
-// The page declares windows-1251; a character stays literal in an href only if the browser
-// reads its bytes back as the same character.
-constexpr int kDeclaredCodePage = 1251;
+// The charsets of one page: the one it is written in and declares, and the code page that
+// documents which are not UTF-8 are read in.
+struct Charsets {
+    int page;
+    int documents;
+};
+
+Charsets charsetsOf(PageOptions options) {
+    const int codePage = platform::conversionCodePage();
+    return {options.charset != 0 ? options.charset : codePage, codePage};
+}
+
+// Text into the page: nothing lost, a character the page's charset lacks as a reference. A
+// UTF-8 page stays valid UTF-8: a byte that was no character where it came from (a document's
+// byte its code page leaves undefined) is shown as the replacement character, as a browser
+// would show the byte itself.
+QByteArray pageBytes(QStringView text, int charset) {
+    if (charset != platform::kUtf8CodePage || !platform::hasForeignBytes(text))
+        return platform::toBytes(text, charset, platform::Lacking::CharacterReference);
+    QString valid = text.toString();
+    for (qsizetype i = 0; i < valid.size(); ++i) {
+        if (valid[i].isHighSurrogate())
+            ++i; // a pair's second half is no byte
+        else if (valid[i].unicode() >= 0xDC80 && valid[i].unicode() <= 0xDCFF)
+            valid[i] = QChar::ReplacementCharacter;
+    }
+    return valid.toUtf8();
+}
+
+// '<', '>' and '&' as entities, before the text becomes bytes: the references written for
+// characters the page lacks must stay references.
+void escapeHtml(QString& text) {
+    if (!text.contains(u'<') && !text.contains(u'>') && !text.contains(u'&'))
+        return;
+    text.replace(u'&', QLatin1String("&amp;"))
+        .replace(u'<', QLatin1String("&lt;"))
+        .replace(u'>', QLatin1String("&gt;"));
+}
 
 // ASCII that never stays literal in an href: what ends or escapes the attribute or the path,
 // and ':' which before any '/' would make the link a URL scheme ("javascript:", "C:").
@@ -49,19 +88,12 @@ bool isHrefSpecial(char16_t u) {
     return u == '"' || u == '#' || u == '%' || u == '?' || u == '&' || u == '\\' || u == ':';
 }
 
-// A URL parser strips spaces at either end, so the link would reach another name.
-bool isEdgeSpace(QStringView caption, qsizetype i) {
-    return caption[i] == u' ' && (i == 0 || i == caption.size() - 1);
-}
-
-// True when no character of the caption needs escaping in an href.
-bool isPlainHref(QStringView caption) {
-    if (!caption.isEmpty() && (caption.front() == u' ' || caption.back() == u' '))
+// True when no byte of the name needs escaping in an href.
+bool isPlainHref(QByteArrayView name) {
+    if (!name.isEmpty() && (name.front() == ' ' || name.back() == ' '))
         return false;
-    return std::all_of(caption.begin(), caption.end(), [](QChar c) {
-        const char16_t u = c.unicode();
-        return u >= 0x20 && u < 0x7F && !isHrefSpecial(u);
-    });
+    return std::all_of(name.begin(), name.end(),
+                       [](char c) { return c >= 0x20 && c < 0x7F && !isHrefSpecial(char16_t(c)); });
 }
 
 void appendPercentEncoded(QString& out, QByteArrayView bytes) {
@@ -74,12 +106,12 @@ void appendPercentEncoded(QString& out, QByteArrayView bytes) {
     }
 }
 
-// The document's text in the page's code page, into `text`: a space before each line. A UTF-8
-// document is decoded as UTF-8 (a leading byte-order mark dropped), every other one goes through
-// the conversion code page and back, which for a single-byte page gives its bytes unchanged.
+// The document's text in the page's charset, into `text`: a space before each line. A UTF-8
+// document is decoded as UTF-8 (a leading byte-order mark dropped), every other one with the
+// documents' code page; a page in that same single-byte code page takes its bytes unchanged.
 // `readAhead`: the document's whole content when the batch read it, else null (read it here).
 void readDocumentText(int folderFd, const QByteArray& path, const QByteArrayView* readAhead,
-                      int codePage, QByteArray& text) {
+                      Charsets charsets, bool escape, QByteArray& text) {
     text.resize(0); // keeps the capacity for the next document
     TextReader reader;
     if (readAhead)
@@ -91,35 +123,21 @@ void readDocumentText(int folderFd, const QByteArray& path, const QByteArrayView
         reader.ReadLineInto(text);
     }
     reader.Close();
-    if (!platform::isUtf8Text(text)) {
-        if (!platform::isSingleByteCodePage(codePage))
-            text = platform::toBytes(platform::toWide(text, codePage), codePage);
+    const bool utf8 = platform::isUtf8Text(text);
+    if (!utf8 && !escape && charsets.page == charsets.documents &&
+        platform::isSingleByteCodePage(charsets.page))
         return;
+    QString wide;
+    if (utf8) {
+        wide = QString::fromUtf8(text);
+        if (wide.size() >= 2 && wide.at(1) == QChar(0xFEFF))
+            wide.remove(1, 1);
+    } else {
+        wide = platform::toWide(text, charsets.documents);
     }
-    QString wide = QString::fromUtf8(text);
-    if (wide.size() >= 2 && wide.at(1) == QChar(0xFEFF))
-        wide.remove(1, 1);
-    text = platform::toBytes(wide, codePage);
-}
-
-// '<', '>' and '&' as entities. On bytes: no code page we write puts these ASCII bytes inside
-// a double-byte character (their trail bytes start at 0x40).
-void escapeHtml(QByteArray& text) {
-    if (!text.contains('<') && !text.contains('>') && !text.contains('&'))
-        return;
-    QByteArray out;
-    out.reserve(text.size() + 16);
-    for (char c : text) {
-        if (c == '<')
-            out.append("&lt;");
-        else if (c == '>')
-            out.append("&gt;");
-        else if (c == '&')
-            out.append("&amp;");
-        else
-            out.append(c);
-    }
-    text = std::move(out);
+    if (escape)
+        escapeHtml(wide);
+    text = pageBytes(wide, charsets.page);
 }
 
 // Lines go straight into the page's buffer, each followed by CR LF.
@@ -128,24 +146,32 @@ void addLine(QByteArray& page, QByteArrayView line) {
 }
 
 void addHead(QByteArray& page, const QString& folder, PageOptions options) {
-    for (const char* line : kHeadBeforeTitle)
-        addLine(page, line);
-    QByteArray title = platform::ToBytes(folder);
+    const int charset = charsetsOf(options).page;
+    for (const char* line : kHeadBeforeTitle) {
+        addLine(page, line ? QByteArray(line)
+                           : "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" +
+                                 platform::charsetName(charset) + "\">");
+    }
+    // A UTF-8 page cannot hold a name's bytes that are not UTF-8: it shows them as read in
+    // the documents' code page, as the window does.
+    QString title = charset == platform::kUtf8CodePage ? platform::displayName(folder) : folder;
     if (options.escapeHtml)
         escapeHtml(title);
-    addLine(page, "<TITLE>" + title + "</TITLE>");
+    addLine(page, "<TITLE>" + pageBytes(title, charset) + "</TITLE>");
     for (const char* line : kHeadAfterTitle)
         addLine(page, line);
+    for (const Heading& heading : kHeadings)
+        addLine(page, charset == 1251 ? QByteArray(heading.bytes1251)
+                                      : pageBytes(QStringView(heading.text), charset));
+    addLine(page, "</tr>");
 }
 
 // The rows of a page's documents. Documents are read ahead a batch at a time, then turned into
 // rows in list order, so the first document that fails is still the first one reported.
 class PageRows {
 public:
-    PageRows(int folderFd, const QString& folder, PageOptions options, IndexPageWriter::Page& page)
-        : folderFd_(folderFd), folder_(folder), options_(options), page_(page),
-          folderEndsWhole_(folder.isEmpty() || !folder.back().isHighSurrogate()),
-          folderBytes_(platform::toFsBytes(folder)), path_(folderBytes_) {}
+    PageRows(const PageFolder& folder, PageOptions options, IndexPageWriter::Page& page)
+        : folder_(folder), options_(options), page_(page) {}
 
     // Queues the document of `entry`; a full batch is read and written at once.
     void add(const IndexEntry& entry) {
@@ -157,7 +183,7 @@ public:
 
     // Reads and writes the documents queued.
     void flush() {
-        batch_.readAhead(folderFd_, paths_);
+        batch_.readAhead(folder_.fd, paths_);
         for (size_t i = 0; i < documents_.size(); ++i)
             addRow(*documents_[i], paths_[i], batch_.content(i));
         paths_.clear();
@@ -165,37 +191,26 @@ public:
     }
 
 private:
-    // A held folder's documents by their bare names, else by the folder's path. The folder's
-    // bytes are made once; a caption cannot join a character with the folder's last one unless
-    // the folder ends in half a surrogate pair.
-    const QByteArray& pathOf(const IndexEntry& entry) {
-        if (held()) {
-            path_ = platform::toFsBytes(entry.caption);
-        } else if (folderEndsWhole_) {
-            path_.truncate(folderBytes_.size());
-            path_.append(platform::toFsBytes(entry.caption));
-        } else {
-            path_ = platform::toFsBytes(folder_ + entry.caption);
-        }
-        return path_;
+    // A held folder's documents by their bare names, else by the folder's path.
+    QByteArray pathOf(const IndexEntry& entry) const {
+        return held() ? entry.name : folder_.path + entry.name;
     }
 
-    bool held() const { return folderFd_ != AT_FDCWD; }
+    bool held() const { return folder_.fd != AT_FDCWD; }
 
     void addRow(const IndexEntry& entry, const QByteArray& path, const QByteArrayView* readAhead) {
         try {
-            readDocumentText(folderFd_, path, readAhead, codePage_, text_);
+            readDocumentText(folder_.fd, path, readAhead, charsets_, options_.escapeHtml, text_);
         } catch (Exception& e) {
-            e.SetFailedPath(held() ? folderBytes_ + path : path);
+            e.SetFailedPath(held() ? folder_.path + path : path);
             throw;
         }
-        if (options_.escapeHtml)
-            escapeHtml(text_);
-        // A plain ASCII name is its own href in every code page.
+        // A plain ASCII name is its own href in every charset.
         const QByteArray href =
-            isPlainHref(entry.caption)
-                ? entry.caption.toLatin1()
-                : platform::toBytes(IndexPageWriter::hrefFor(entry.caption, codePage_), codePage_);
+            isPlainHref(entry.name)
+                ? entry.name
+                : platform::toBytes(IndexPageWriter::hrefFor(entry.name, charsets_.page),
+                                    charsets_.page);
         ++page_.documents;
         QByteArray& out = page_.text;
         addLine(out, "<tr>");
@@ -208,18 +223,13 @@ private:
         addLine(out, "</tr>");
     }
 
-    const int folderFd_;
-    const QString& folder_;
+    const PageFolder& folder_;
     const PageOptions options_;
     IndexPageWriter::Page& page_;
     // The link and help lines are composed of converted parts; every conversion we make is
     // character by character, so converting the parts equals converting the whole line.
-    const int codePage_ = platform::conversionCodePage();
-    const QByteArray helpEnd_ =
-        platform::toBytes(QStringLiteral(".txt\">справка</a> </td>"), codePage_);
-    const bool folderEndsWhole_;
-    const QByteArray folderBytes_;
-    QByteArray path_;
+    const Charsets charsets_ = charsetsOf(options_);
+    const QByteArray helpEnd_ = pageBytes(u".txt\">справка</a> </td>", charsets_.page);
     QByteArray text_; // the document's text, its capacity kept from one to the next
     platform::DocumentBatch batch_;
     std::vector<QByteArray> paths_;
@@ -230,7 +240,7 @@ private:
 
 IndexEntry IndexEntry::fromSearchRec(const TSearchRec& rec) {
     IndexEntry entry;
-    entry.caption = platform::fromFsBytes(rec.Name);
+    entry.name = rec.Name;
     if (rec.Attr & faDirectory)
         entry.kind = rec.Name == ".." ? EntryKind::Parent : EntryKind::Folder;
     else if (rec.Attr & (faSysFile | faVolumeID))
@@ -240,54 +250,39 @@ IndexEntry IndexEntry::fromSearchRec(const TSearchRec& rec) {
     return entry;
 }
 
-QString IndexPageWriter::hrefFor(QStringView caption, int codePage) {
-    if (isPlainHref(caption))
-        return caption.toString();
+QString IndexPageWriter::hrefFor(QByteArrayView name, int charset) {
+    if (isPlainHref(name))
+        return QString::fromLatin1(name);
     QString out;
-    out.reserve(caption.size());
-    const qsizetype n = caption.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = caption[i].unicode();
-        if (c >= 0xDC80 && c <= 0xDCFF) {
-            // A name byte that is not UTF-8: the raw byte itself.
-            const char byte = char(c - 0xDC00);
-            appendPercentEncoded(out, QByteArrayView(&byte, 1));
-            continue;
-        }
-        qsizetype units = 1;
-        if (QChar::isHighSurrogate(c) && i + 1 < n && caption[i + 1].isLowSurrogate())
-            units = 2;
-        const QStringView ch = caption.sliced(i, units);
-        i += units - 1;
+    out.reserve(name.size());
+    const auto* bytes = reinterpret_cast<const unsigned char*>(name.data());
+    const qsizetype n = name.size();
+    for (qsizetype i = 0; i < n;) {
+        const qsizetype start = i;
+        const char32_t c = platform::nextNameCharacter(bytes, n, i);
+        const QString ch = QString::fromUcs4(&c, 1);
         bool literal;
-        if (c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F))
-            literal = false;
-        else if (c < 0x80)
-            literal = !isHrefSpecial(c) && !isEdgeSpace(caption, i);
+        if (c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F) || (c >= 0xDC80 && c <= 0xDCFF))
+            literal = false; // controls, and bytes that are not UTF-8 (as themselves)
+        else if (c < 0x80)   // a URL parser strips spaces at either end: another name
+            literal = !isHrefSpecial(char16_t(c)) && !(c == ' ' && (start == 0 || i == n));
         else
-            literal = units == 1 &&
-                      platform::toWide(platform::toBytes(ch, codePage), kDeclaredCodePage) == ch;
+            literal = platform::toWide(platform::toBytes(ch, charset), charset) == ch;
         if (literal)
             out.append(ch);
         else
-            appendPercentEncoded(out, platform::toFsBytes(ch)); // the UTF-8 bytes of the name
+            appendPercentEncoded(out, name.sliced(start, i - start)); // the name's own bytes
     }
     return out;
 }
 
-IndexPageWriter::Page IndexPageWriter::build(const QString& folder,
+IndexPageWriter::Page IndexPageWriter::build(const PageFolder& folder,
                                              const QList<IndexEntry>& entries,
                                              PageOptions options) {
-    return buildAt(AT_FDCWD, folder, entries, options);
-}
-
-IndexPageWriter::Page IndexPageWriter::buildAt(int folderFd, const QString& folder,
-                                               const QList<IndexEntry>& entries,
-                                               PageOptions options) {
     Page page;
     page.text.reserve(1024 + 200 * entries.size());
-    addHead(page.text, folder, options);
-    PageRows rows(folderFd, folder, options, page);
+    addHead(page.text, folder.title, options);
+    PageRows rows(folder, options, page);
     for (const IndexEntry& entry : entries) {
         // Only documents get a row: not "..", wherever it stands, nor folders and devices.
         if (entry.kind == EntryKind::RegularFile)
@@ -299,37 +294,30 @@ IndexPageWriter::Page IndexPageWriter::buildAt(int folderFd, const QString& fold
     return page;
 }
 
-QByteArray IndexPageWriter::pageBytes(const QString& folder, const QList<IndexEntry>& entries,
-                                      PageOptions options) {
-    return build(folder, entries, options).text;
-}
-
-int IndexPageWriter::write(const QString& folder, const QList<IndexEntry>& entries,
-                           PageOptions options) {
+int IndexPageWriter::write(const QByteArray& path, const QString& title,
+                           const QList<IndexEntry>& entries, PageOptions options) {
     // A trailing '/' would follow a final link whoever owns it.
-    const QByteArray path = platform::withoutTrailingSlash(platform::toFsBytes(folder));
+    const QByteArray open = platform::withoutTrailingSlash(path);
     platform::FileHandle held;
-    const int err = path.isEmpty() ? 0 : platform::openFolder(AT_FDCWD, path, true, held);
-    const QByteArray page = platform::toFsBytes(folder + QLatin1String(PageName));
-    if (path.isEmpty() || err == ENOENT || err == ENOTDIR) {
+    const int err = open.isEmpty() ? 0 : platform::openFolder(AT_FDCWD, open, true, held);
+    if (open.isEmpty() || err == ENOENT || err == ENOTDIR) {
         // No folder there: its documents and page then fail each with its own error.
-        const Page built = build(folder, entries, options);
-        PageSaver::saveText(built.text, page);
+        const Page built = build({AT_FDCWD, path, title}, entries, options);
+        PageSaver::saveText(built.text, path + PageName);
         return built.documents;
     }
     if (err != 0) {
-        EFCreateError error(platform::fromFsBytes(platform::fullPathOf(page)),
+        EFCreateError error(platform::fromFsBytes(platform::fullPathOf(path + PageName)),
                             platform::systemErrorText(err));
-        error.SetFailedPath(path);
+        error.SetFailedPath(open);
         throw error;
     }
-    return writeAt(held.get(), folder, entries, options);
+    return writeAt({held.get(), path, title}, entries, options);
 }
 
-int IndexPageWriter::writeAt(int folderFd, const QString& folder, const QList<IndexEntry>& entries,
+int IndexPageWriter::writeAt(const PageFolder& folder, const QList<IndexEntry>& entries,
                              PageOptions options) {
-    const Page page = buildAt(folderFd, folder, entries, options);
-    PageSaver::saveTextAt(page.text, folderFd, PageName,
-                          platform::toFsBytes(folder + QLatin1String(PageName)));
+    const Page page = build(folder, entries, options);
+    PageSaver::saveTextAt(page.text, folder.fd, PageName, folder.path + PageName);
     return page.documents;
 }

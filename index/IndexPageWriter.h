@@ -9,6 +9,8 @@
 #include <QList>
 #include <QString>
 
+#include <fcntl.h>
+
 enum class EntryKind {
     Parent,      // the parent entry ".."
     Folder,      // a subfolder
@@ -18,7 +20,7 @@ enum class EntryKind {
 
 // One entry of the list, as the page needs it.
 struct IndexEntry {
-    QString caption; // the name as listed, without the folder
+    QByteArray name; // the name as listed (file-system bytes), without the folder
     EntryKind kind = EntryKind::RegularFile;
 
     // The entry for a listed record, its kind from the attribute bits.
@@ -30,6 +32,20 @@ struct PageOptions {
     // '<', '>' and '&' in the title and the captions as entities, for pages published where
     // the documents are not trusted; off, the page holds them as they are.
     bool escapeHtml = false;
+    // The charset the page is written in and declares: a code page of
+    // platform::supportedCodePages() or platform::kUtf8CodePage; 0 for the conversion code
+    // page. Documents that are not UTF-8 are read in the conversion code page either way.
+    int charset = 0;
+};
+
+// The folder a page is written for, as its caller holds it.
+struct PageFolder {
+    // The open folder that was listed; AT_FDCWD: the folder is reached by `path`.
+    int fd = AT_FDCWD;
+    // Its path (file-system bytes) ending with '/', or empty for the working folder: it names
+    // the documents and the page in errors, and reaches them when `fd` is AT_FDCWD.
+    QByteArray path;
+    QString title; // the folder as the page's title shows it
 };
 
 class IndexPageWriter {
@@ -39,35 +55,26 @@ public:
         int documents = 0; // the number of rows
     };
 
-    // Reads every listed document of `folder` (a folder path ending with '/', or empty for
-    // the working folder) and builds the page. Raises EInOutError for a document that cannot
-    // be read.
-    static Page build(const QString& folder, const QList<IndexEntry>& entries,
+    // Reads every listed document of `folder` and builds the page (lines ended by CR LF).
+    // Raises EInOutError for a document that cannot be read, naming it (FailedPath).
+    static Page build(const PageFolder& folder, const QList<IndexEntry>& entries,
                       PageOptions options = {});
-    // The same with the documents read relative to `folderFd`, the open folder that was
-    // listed (`folder` then only gives the title and the names in errors). A failure names
-    // the document (Exception::FailedPath).
-    static Page buildAt(int folderFd, const QString& folder, const QList<IndexEntry>& entries,
-                        PageOptions options = {});
 
-    // The page as it would be saved (lines ended by CR LF).
-    static QByteArray pageBytes(const QString& folder, const QList<IndexEntry>& entries,
-                                PageOptions options = {});
-
-    // Builds the page and saves it as folder + "index.htm", replacing an older one; answers
-    // the number of documents on it. Raises EInOutError, EFCreateError or EWriteError; on
-    // any failure the folder is left as it was.
-    // The folder is opened once (a final link to it under the link rule) and everything else
-    // is reached relative to it.
-    static int write(const QString& folder, const QList<IndexEntry>& entries,
-                     PageOptions options = {});
-    // The same in the open folder `folderFd` that was listed.
-    static int writeAt(int folderFd, const QString& folder, const QList<IndexEntry>& entries,
+    // Builds the page and saves it as "index.htm" in `folder`, replacing an older one;
+    // answers the number of documents on it. Raises EInOutError, EFCreateError or
+    // EWriteError; on any failure the folder is left as it was.
+    static int writeAt(const PageFolder& folder, const QList<IndexEntry>& entries,
                        PageOptions options = {});
+    // The same for the folder at `path` (file-system bytes ending with '/', empty for the
+    // working folder), titled `title`: it is opened once (a final link to it under the link
+    // rule) and everything else is reached relative to it.
+    static int write(const QByteArray& path, const QString& title, const QList<IndexEntry>& entries,
+                     PageOptions options = {});
 
-    // A caption as it goes into an href, so that the link reaches the file whatever its name
-    // holds (percent-encoding what a browser would misread).
-    static QString hrefFor(QStringView caption, int codePage);
+    // A name as it goes into an href of a page in `charset` (a code page or
+    // platform::kUtf8CodePage), so that the link reaches the file whatever the name holds:
+    // what the charset lacks, and what a browser would misread, percent-encoded.
+    static QString hrefFor(QByteArrayView name, int charset);
 
     static constexpr char PageName[] = "index.htm";
 };

@@ -13,7 +13,7 @@ int missingLinkTargetsAt(int folderFd, const QList<IndexEntry>& entries) {
     for (const IndexEntry& entry : entries) {
         if (entry.kind != EntryKind::RegularFile)
             continue; // only documents get a row, and so links
-        const QByteArray document = platform::toFsBytes(entry.caption);
+        const QByteArray& document = entry.name;
         for (const char* extension : {".rtf", ".txt"}) {
             name = document + extension;
             struct stat st {};

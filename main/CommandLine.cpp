@@ -81,6 +81,7 @@ struct Pending {
     QString folder; // ends with '/'
     std::shared_ptr<platform::FileHandle> parent;
     QByteArray name;
+    QByteArray path; // `folder` as file-system bytes
 };
 
 // The table's message for a failure of a folder, followed by the system's text.
@@ -95,6 +96,7 @@ struct Job {
     std::shared_ptr<platform::FileHandle> held;
     QByteArray shown;
     QString folder;
+    QByteArray path; // `folder` as file-system bytes
     QList<IndexEntry> entries;
     bool needsPage = false;
     bool ok = true;
@@ -128,11 +130,12 @@ public:
                 return;
             }
         }
-        const QString folder =
-            platform::withTrailingSlash(NormalizeLocation(platform::fromFsBytes(dir)));
-        // A trailing '/' would follow a final link whoever owns it.
-        const QByteArray path = platform::withoutTrailingSlash(platform::toFsBytes(folder));
-        std::vector<Pending> stack{{shown, folder, nullptr, path}};
+        // Made absolute on its bytes, as given; its text is only the page's title. A trailing
+        // '/' would follow a final link whoever owns it.
+        const QByteArray bytes =
+            platform::withTrailingSlash(platform::normalizePath(dir, platform::currentFolder()));
+        std::vector<Pending> stack{{shown, platform::fromFsBytes(bytes), nullptr,
+                                    platform::withoutTrailingSlash(bytes), bytes}};
         // A stop request (SIGINT, SIGTERM under --watch) ends the walk after this folder.
         while (!stack.empty() && !platform::StopSignals::requested()) {
             const Pending next = std::move(stack.back());
@@ -185,7 +188,7 @@ private:
         if (err != 0) {
             if (!top && (err == ELOOP || err == ENOTDIR || err == ENOENT))
                 return; // no longer a folder of the tree (a link now, or gone)
-            fail(pending.shown, folderFailure(err, platform::toFsBytes(pending.folder)));
+            fail(pending.shown, folderFailure(err, pending.path));
             return;
         }
         // With --recursive a folder is written once, also when given twice or below another.
@@ -193,22 +196,23 @@ private:
         if (options_.recursive && platform::folderIdentityOf(held->get(), id) == 0 &&
             !visited_.insert(id).second)
             return;
-        if (auto job = listFolder(held, pending.shown, pending.folder, below))
+        if (auto job = listFolder(held, pending, below))
             settle(std::move(job));
     }
 
-    // Lists the open folder (through its descriptor, so it is the folder held, whatever its
-    // path is now); `shown` names it in reports and `folder` is its title (ends with '/').
-    // Folders found below it are added to `below` with --recursive. Null when there is
-    // nothing to write or report.
+    // Lists the open folder of `pending` (through its descriptor, so it is the folder held,
+    // whatever its path is now). Folders found below it are added to `below` with
+    // --recursive. Null when there is nothing to write or report.
     std::unique_ptr<Job> listFolder(const std::shared_ptr<platform::FileHandle>& held,
-                                    const QByteArray& shown, const QString& folder,
-                                    std::vector<Pending>& below) {
+                                    const Pending& pending, std::vector<Pending>& below) {
+        const QByteArray& shown = pending.shown;
+        const QString& folder = pending.folder;
         if (hooks_.onFolder)
             hooks_.onFolder(shown, folder);
         auto job = std::make_unique<Job>();
         job->shown = shown;
         job->folder = folder;
+        job->path = pending.path;
         int documents = 0;
         try {
             // As the window lists it: mask *_.txt, its file type, sorted by name.
@@ -218,7 +222,7 @@ private:
             if (const int err = listing.ListingError()) {
                 // Never an empty page for a folder that could not be read.
                 job->ok = false;
-                job->failure = folderFailure(err, platform::toFsBytes(folder));
+                job->failure = folderFailure(err, pending.path);
                 return job;
             }
             job->entries.reserve(listing.Count());
@@ -232,7 +236,7 @@ private:
                     below.push_back(
                         Pending{platform::withTrailingSlash(shown) + entry.Name,
                                 folder + platform::fromFsBytes(entry.Name) + QLatin1Char('/'), held,
-                                entry.Name});
+                                entry.Name, pending.path + entry.Name + '/'});
                 job->entries.append(std::move(indexEntry));
             }
         } catch (...) {
@@ -251,14 +255,12 @@ private:
     // Builds or saves the page; touches nothing but the job, so it runs on either thread.
     void makePage(Job& job) const noexcept {
         try {
-            const PageOptions pageOptions{options_.escapeHtml};
+            const PageOptions pageOptions{options_.escapeHtml, options_.charset};
+            const PageFolder folder{job.held->get(), job.path, job.folder};
             if (options_.toStdout)
-                job.page =
-                    IndexPageWriter::buildAt(job.held->get(), job.folder, job.entries, pageOptions)
-                        .text;
+                job.page = IndexPageWriter::build(folder, job.entries, pageOptions).text;
             else {
-                job.written =
-                    IndexPageWriter::writeAt(job.held->get(), job.folder, job.entries, pageOptions);
+                job.written = IndexPageWriter::writeAt(folder, job.entries, pageOptions);
                 job.missingLinks = missingLinkTargetsAt(job.held->get(), job.entries);
             }
         } catch (...) {
@@ -274,7 +276,7 @@ private:
         try {
             throw;
         } catch (const Exception& e) {
-            job.failure = failureText(e, platform::toFsBytes(job.folder));
+            job.failure = failureText(e, job.path);
         } catch (const std::exception& e) {
             job.failure = QString::fromLocal8Bit(e.what());
         } catch (...) {

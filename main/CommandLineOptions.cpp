@@ -141,6 +141,7 @@ struct OptionParser {
         QStringList{QStringLiteral("r"), QStringLiteral("recursive")}};
     const QCommandLineOption empty{QStringLiteral("empty")};
     const QCommandLineOption codePage{QStringLiteral("codepage"), QString(), QStringLiteral("N")};
+    const QCommandLineOption charset{QStringLiteral("charset"), QString(), QStringLiteral("NAME")};
     const QCommandLineOption watch{QStringLiteral("watch")};
     const QCommandLineOption escapeHtml{QStringLiteral("escape-html")};
     const QCommandLineOption quiet{QStringList{QStringLiteral("q"), QStringLiteral("quiet")}};
@@ -148,8 +149,8 @@ struct OptionParser {
     const QCommandLineOption version{QStringLiteral("version")};
 
     OptionParser() {
-        parser.addOptions(
-            {write, toStdout, recursive, empty, codePage, watch, escapeHtml, quiet, help, version});
+        parser.addOptions({write, toStdout, recursive, empty, codePage, charset, watch, escapeHtml,
+                           quiet, help, version});
     }
 };
 
@@ -177,7 +178,7 @@ void readOptions(const OptionParser& p, Options& options) {
     options.quiet = p.parser.isSet(p.quiet);
     options.write = p.parser.isSet(p.write) || options.recursive || options.empty ||
                     options.toStdout || options.watch || options.escapeHtml || options.quiet ||
-                    p.parser.isSet(p.codePage);
+                    p.parser.isSet(p.codePage) || p.parser.isSet(p.charset);
     for (const QString& dir : p.parser.positionalArguments())
         options.dirs.append(platform::toFsBytes(dir));
 }
@@ -190,6 +191,13 @@ QByteArray checkUsage(const OptionParser& p, Options& options) {
         options.codePage = value.toInt(&ok);
         if (!ok || !platform::isSupportedCodePage(options.codePage))
             return "unknown code page '" + platform::toFsBytes(value) + "'";
+    }
+    if (p.parser.isSet(p.charset)) {
+        const QByteArray value = platform::toFsBytes(p.parser.value(p.charset));
+        options.charset = platform::codePageForCharset(value);
+        if (options.charset == 0)
+            return "unknown charset '" + value +
+                   "' (one of: " + platform::charsetNames().join(", ") + ")";
     }
     if (std::any_of(options.dirs.begin(), options.dirs.end(),
                     [](const QByteArray& d) { return d.isEmpty(); }))
@@ -241,9 +249,14 @@ QByteArray helpText() {
            "                     docindex -r --empty ~/docs\n"
            "  --stdout         print the page instead of writing it (one DIR only)\n"
            "                     docindex --stdout ~/docs > /tmp/page.htm\n"
-           "  --codepage N     write the page in code page N instead of the one of the locale:\n" +
+           "  --codepage N     read documents that are not UTF-8 in code page N and write the\n"
+           "                   page in it, instead of the code page of the locale:\n" +
            codePageList() +
            "                     docindex --codepage 1251 ~/docs\n"
+           "  --charset NAME   write the page in charset NAME instead of that code page:\n"
+           "                   utf-8, or a code page's name (windows-1250 ... windows-1258,\n"
+           "                   windows-874, shift_jis, gbk, euc-kr, big5); the page says so\n"
+           "                     docindex --charset utf-8 /srv/www/docs\n"
            "  --escape-html    write '<', '>' and '&' in the title and the captions as\n"
            "                   &lt; &gt; &amp; (for documents that are not trusted)\n"
            "                     docindex --escape-html /srv/www/docs\n"

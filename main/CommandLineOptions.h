@@ -24,6 +24,7 @@ struct Options {
     bool help = false;
     bool version = false;
     int codePage = 0;
+    int charset = 0;        // --charset: the page's code page or platform::kUtf8CodePage, 0 unset
     QList<QByteArray> dirs; // file-system bytes, as given
 };
 

@@ -184,12 +184,12 @@ void TForm1::BitBtn1Click(QObject* /*sender*/) {
             IndexEntry entry;
             if (const TFileInfo* record = list->ItemData(i))
                 entry = IndexEntry::fromSearchRec(*record);
-            entry.caption = list->ItemCaption(i);
+            entry.name = platform::toFsBytes(list->ItemCaption(i));
             entries.append(entry);
         }
         int documents = 0;
         try {
-            documents = IndexPageWriter::write(folder, entries);
+            documents = IndexPageWriter::write(platform::toFsBytes(folder), folder, entries);
         } catch (const Exception& e) {
             openPage_->hide();
             ShowStatus(statustext::pageFailed(e.FailedPath(), folder, e.Message()));

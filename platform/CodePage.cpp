@@ -1,5 +1,7 @@
 #include "platform/CodePage.h"
 
+#include "platform/FsString.h"
+
 #include <QStringDecoder>
 #include <QSysInfo>
 #include <QVarLengthArray>
@@ -131,6 +133,22 @@ int escapedByte(const Tables& t, char16_t c) {
     return -1;
 }
 
+// Writes a character the code page lacks, as `lacking` asks.
+void appendLacking(QByteArray& out, char32_t codePoint, Lacking lacking) {
+    if (lacking == Lacking::DefaultCharacter)
+        out.append('?');
+    else
+        out.append("&#").append(QByteArray::number(uint(codePoint))).append(';');
+}
+
+// The code point at text[i], a surrogate pair taken whole (i then at its second half).
+char32_t codePointAt(QStringView text, qsizetype& i) {
+    const char16_t c = text[i].unicode();
+    if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+        return QChar::surrogateToUcs4(c, text[++i].unicode());
+    return c;
+}
+
 // Converts the one character at `in` (of `left` bytes), appending it to `result`: answers the
 // bytes it took, 0 for a character cut off by the end of the text, -1 for bytes that are no
 // character.
@@ -209,7 +227,7 @@ QString toWideDoubleByte(QByteArrayView bytes, const Tables& t) {
     return result;
 }
 
-QByteArray toBytesDoubleByte(QStringView text, const Tables& t) {
+QByteArray toBytesDoubleByte(QStringView text, const Tables& t, Lacking lacking) {
     QByteArray result;
     iconv_t cd = iconv_open(iconvName(t.codePage).constData(), utf16Name());
     result.reserve(text.size() * 2);
@@ -219,9 +237,15 @@ QByteArray toBytesDoubleByte(QStringView text, const Tables& t) {
     while (inLeft > 0) {
         const auto* current = reinterpret_cast<const char16_t*>(inPtr);
         if (cd == iconv_t(-1)) {
-            result.append(*current < 0x80 ? char(*current) : '?');
-            inPtr += sizeof(char16_t);
-            inLeft -= sizeof(char16_t);
+            qsizetype i = 0;
+            const QStringView rest(current, qsizetype(inLeft / sizeof(char16_t)));
+            const char32_t c = codePointAt(rest, i);
+            if (c < 0x80)
+                result.append(char(c));
+            else
+                appendLacking(result, c, lacking);
+            inPtr += (i + 1) * sizeof(char16_t);
+            inLeft -= (i + 1) * sizeof(char16_t);
             continue;
         }
         char* outPtr = out.data();
@@ -233,14 +257,16 @@ QByteArray toBytesDoubleByte(QStringView text, const Tables& t) {
             continue;
         // A character the code page lacks (or a surrogate pair cut by the end).
         current = reinterpret_cast<const char16_t*>(inPtr);
-        size_t units = 1;
-        if (QChar::isHighSurrogate(*current) && inLeft >= 2 * sizeof(char16_t) &&
-            QChar::isLowSurrogate(current[1]))
-            units = 2;
-        const int byte = units == 1 ? escapedByte(t, *current) : -1;
-        result.append(byte >= 0 ? char(byte) : '?');
-        inPtr += units * sizeof(char16_t);
-        inLeft -= units * sizeof(char16_t);
+        qsizetype last = 0;
+        const char32_t c =
+            codePointAt(QStringView(current, qsizetype(inLeft / sizeof(char16_t))), last);
+        const int byte = last == 0 ? escapedByte(t, *current) : -1;
+        if (byte >= 0)
+            result.append(char(byte));
+        else
+            appendLacking(result, c, lacking);
+        inPtr += (last + 1) * sizeof(char16_t);
+        inLeft -= (last + 1) * sizeof(char16_t);
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
     if (cd != iconv_t(-1))
@@ -368,6 +394,8 @@ QByteArray ToBytes(QStringView text) {
 }
 
 QString toWide(QByteArrayView bytes, int codePage) {
+    if (codePage == kUtf8CodePage)
+        return fromFsBytes(bytes);
     const Tables& t = tablesFor(codePage);
     if (t.doubleByte)
         return toWideDoubleByte(bytes, t);
@@ -378,31 +406,63 @@ QString toWide(QByteArrayView bytes, int codePage) {
     return result;
 }
 
-QByteArray toBytes(QStringView text, int codePage) {
+QByteArray toBytes(QStringView text, int codePage, Lacking lacking) {
+    if (codePage == kUtf8CodePage)
+        return toFsBytes(text);
     const Tables& t = tablesFor(codePage);
     if (t.doubleByte)
-        return toBytesDoubleByte(text, t);
-    const qsizetype n = text.size();
-    QByteArray result(n, Qt::Uninitialized);
-    char* out = result.data();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = text[i].unicode();
-        if (QChar::isHighSurrogate(c) && i + 1 < n &&
-            QChar::isLowSurrogate(text[i + 1].unicode())) {
-            // One character beyond the basic plane: one default character.
-            *out++ = '?';
-            ++i;
-            continue;
-        }
-        const qint16 byte = t.toByte[c];
-        *out++ = byte >= 0 ? char(byte) : '?';
+        return toBytesDoubleByte(text, t, lacking);
+    QByteArray result;
+    result.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        // A character beyond the basic plane is one character, lacking as a whole.
+        const char32_t c = codePointAt(text, i);
+        const qint16 byte = c < 0x10000 ? t.toByte[c] : -1;
+        if (byte >= 0)
+            result.append(char(byte));
+        else
+            appendLacking(result, c, lacking);
     }
-    result.truncate(out - result.constData());
     return result;
 }
 
 bool isSingleByteCodePage(int codePage) {
-    return !tablesFor(codePage).doubleByte;
+    return codePage != kUtf8CodePage && !tablesFor(codePage).doubleByte;
+}
+
+QByteArray charsetName(int codePage) {
+    switch (codePage) {
+    case kUtf8CodePage:
+        return "utf-8";
+    case 932:
+        return "shift_jis";
+    case 936:
+        return "gbk";
+    case 949:
+        return "euc-kr";
+    case 950:
+        return "big5";
+    default:
+        return "windows-" + QByteArray::number(isSupportedCodePage(codePage) ? codePage : 1252);
+    }
+}
+
+QList<QByteArray> charsetNames() {
+    QList<QByteArray> names;
+    for (int codePage : supportedCodePages())
+        names.append(charsetName(codePage));
+    names.append(charsetName(kUtf8CodePage));
+    return names;
+}
+
+int codePageForCharset(QByteArrayView name) {
+    if (name.compare(charsetName(kUtf8CodePage), Qt::CaseInsensitive) == 0)
+        return kUtf8CodePage;
+    for (int codePage : supportedCodePages()) {
+        if (name.compare(charsetName(codePage), Qt::CaseInsensitive) == 0)
+            return codePage;
+    }
+    return 0;
 }
 
 bool isUtf8Text(QByteArrayView bytes) {

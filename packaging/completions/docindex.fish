@@ -5,6 +5,7 @@ complete -c docindex -s r -l recursive -d 'Also every folder below, each its own
 complete -c docindex -l empty -d 'With --recursive, also folders without documents'
 complete -c docindex -l stdout -d 'Print the page instead of writing it'
 complete -c docindex -l codepage -x -a '874 932 936 949 950 1250 1251 1252 1253 1254 1255 1256 1257 1258' -d 'Write the page in this Windows code page'
+complete -c docindex -l charset -x -a 'utf-8 windows-1250 windows-1251 windows-1252 windows-1253 windows-1254 windows-1255 windows-1256 windows-1257 windows-1258 windows-874 shift_jis gbk euc-kr big5' -d 'Write the page in this charset and declare it'
 complete -c docindex -l escape-html -d 'Write <, > and & in captions and title as entities'
 complete -c docindex -l watch -d 'Write the pages, then keep them current'
 complete -c docindex -s q -l quiet -d 'Print nothing but errors'

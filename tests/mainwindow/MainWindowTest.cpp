@@ -320,6 +320,12 @@ TEST_F(WindowTest, AClickWritesTheIndexPage) {
     const QByteArray expected =
         joined(head(folder) + row(1, "a_.txt", " alpha beta") + row(2, "b_.txt", " gamma") + kFoot);
     EXPECT_EQ(readBytes(docs + QStringLiteral("index.htm")), expected);
+    // In another code page the page says so and keeps every letter.
+    platform::setConversionCodePage(1252);
+    QTest::mouseClick(window.BitBtn1(), Qt::LeftButton);
+    EXPECT_EQ(
+        readPage(readBytes(docs + QStringLiteral("index.htm"))),
+        readPage(expected).replace(QStringLiteral("windows-1251"), QStringLiteral("windows-1252")));
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(boxes.empty());
 }

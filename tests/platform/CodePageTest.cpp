@@ -146,6 +146,11 @@ TEST(CodePage, MissingCharactersBecomeQuestionMarks) {
     // A character beyond the basic plane is one character: one '?'.
     EXPECT_EQ(toBytes(QString::fromUcs4(U"x\U0001F600y"), 1251), QByteArray("x?y"));
     EXPECT_EQ(toBytes(QString::fromUcs4(U"x\U0001F600y"), 936), QByteArray("x?y"));
+    // Or as references, one per code point, for HTML.
+    const QString lacking = QString::fromUcs4(U"x\U0001F4C4\u00E9\u05E9");
+    EXPECT_EQ(toBytes(lacking, 1251, Lacking::CharacterReference), "x&#128196;&#233;&#1513;");
+    EXPECT_EQ(toBytes(lacking, 932, Lacking::CharacterReference), "x&#128196;&#233;&#1513;");
+    EXPECT_EQ(toBytes(lacking, kUtf8CodePage), lacking.toUtf8());
     // Embedded zero characters convert like any other.
     EXPECT_EQ(toBytes(QStringView(u"a\0b", 3), 1251), QByteArray("a\0b", 3));
     EXPECT_EQ(toWide(QByteArray("a\0b", 3), 932), QStringView(u"a\0b", 3).toString());

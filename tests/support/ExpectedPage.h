@@ -3,6 +3,9 @@
 // writer: the fixed head, one five-line row per document, the foot, lines ended by CR LF.
 #include <QByteArray>
 #include <QList>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringDecoder>
 
 namespace expectedpage {
 
@@ -49,6 +52,39 @@ inline QByteArray joined(const Lines& lines) {
     QByteArray bytes;
     for (const QByteArray& line : lines)
         bytes += line + "\r\n";
+    return bytes;
+}
+
+// The page as a browser shows it: decoded with the charset its meta line declares, numeric
+// character references resolved; a null string when the bytes are not in that charset.
+inline QString readPage(const QByteArray& page) {
+    const qsizetype at = page.indexOf("charset=") + 8;
+    QStringDecoder decoder(page.mid(at, page.indexOf('"', at) - at).constData());
+    QString text = decoder.decode(page);
+    if (!decoder.isValid() || decoder.hasError())
+        return {};
+    static const QRegularExpression reference(QStringLiteral("&#(\\d+);"));
+    for (QRegularExpressionMatch m; (m = reference.match(text, at)).hasMatch();) {
+        const char32_t c = m.captured(1).toUInt();
+        text.replace(m.capturedStart(), m.capturedLength(), QString::fromUcs4(&c, 1));
+    }
+    return text;
+}
+
+// What a browser does with an href on a file URL: percent escapes are the path's bytes, every
+// other character goes in as UTF-8.
+inline QByteArray resolveHref(const QString& href) {
+    QByteArray bytes;
+    for (qsizetype i = 0; i < href.size(); ++i) {
+        if (href[i] == '%' && i + 2 < href.size()) {
+            bytes.append(char(href.mid(i + 1, 2).toInt(nullptr, 16)));
+            i += 2;
+        } else {
+            const qsizetype end = href.indexOf(u'%', i + 1);
+            bytes.append(href.mid(i, end < 0 ? -1 : end - i).toUtf8()); // whole surrogate pairs
+            i = end < 0 ? href.size() : end - 1;
+        }
+    }
     return bytes;
 }
 
