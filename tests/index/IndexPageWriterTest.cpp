@@ -394,7 +394,7 @@ TEST_F(IndexPageWriterTest, FifoInADocumentsPlaceNeverBlocks) {
     if (child == 0) {
         ::alarm(10); // a read that blocks ends the child, not the test run
         try {
-            IndexPageWriter::pageBytes(folder_, {entry("f_.txt")});
+            pageBytes(folder_, {entry("f_.txt")});
         } catch (const EInOutError&) {
             ::_exit(0); // refused by the plain loop
         }
