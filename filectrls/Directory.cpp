@@ -341,7 +341,7 @@ std::vector<MaskSegment> maskSegments(const QString& mask) {
 // others are known by the kind the folder gives, and stat'ed at once only when that kind is
 // unknown or a link (whose target decides), when the filter needs the mode, or when the client
 // wants every field; the rest is filled on first need (DescribeEntries). Entries are offered
-// in the specified order all the same: the folders in the order found, then the files segment
+// in the listing's order all the same: the folders in the order found, then the files segment
 // by segment (a file matching two segments twice).
 void TDirectory::ListFolder() {
     const ListingFilter filter(fileType_, includeParentDir_);

@@ -29,7 +29,7 @@ public:
     virtual void MaskChanged(const QString& newMask) = 0;
 };
 
-// The framework's persistent-object base: class name and assignment.
+// A model that can name its class and copy its settings into another (Assign).
 class TPersistent {
 public:
     virtual ~TPersistent() = default;
