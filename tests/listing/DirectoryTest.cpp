@@ -245,18 +245,22 @@ TEST_F(ListingFolder, EntryFields) {
     }
     EXPECT_THROW(d.Entry(-1), EListError);
 
-    // Names share blocks: copies outlive the listing, each ends in '\0', and a write to one
-    // changes no other.
+    // Names are views of the listing's blocks, each ending in '\0'; a copied record and an
+    // owned name outlive the listing, and a write to one changes no other.
     QList<QByteArray> kept;
+    std::vector<TFileInfo> records;
     const QStringList listed = names(d);
-    for (int i = 0; i < d.Count(); ++i)
-        kept.append(d.Entry(i)->Name);
-    d.SetFileMask(QStringLiteral("none")); // the re-read frees the old entries
+    for (int i = 0; i < d.Count(); ++i) {
+        EXPECT_EQ(d.Entry(i)->Name.constData()[d.Entry(i)->Name.size()], '\0');
+        kept.append(OwnedName(d.Entry(i)->Name));
+        records.push_back(*d.Entry(i));
+    }
+    d.SetFileMask(QStringLiteral("none")); // the re-read frees the old entries and names
     kept.first().append("tail");
     kept.first().chop(4);
     for (qsizetype i = 0; i < kept.size(); ++i) {
         EXPECT_EQ(platform::fromFsBytes(kept[i]), listed[i]);
-        EXPECT_EQ(kept[i].constData()[kept[i].size()], '\0');
+        EXPECT_EQ(platform::fromFsBytes(records[size_t(i)].Name), listed[i]);
     }
 }
 
