@@ -84,6 +84,21 @@ TEST_F(Kinds, RewritingFileTypeRebuildsAndGoesBackToTheSelectedFolder) {
     EXPECT_NE(child(child(vol, "Top"), "Sub2"), nullptr); // read afresh
 }
 
+// A node read again keeps the children still there, expanded as they were; a node holding
+// children shows its button whatever HasChildren says.
+TEST_F(Kinds, AReadAgainKeepsTheBranchesStillThere) {
+    tree->SetDirectory(path("vol/Other/Deep"));
+    tree->SetDirectory(path("vol/Top/Sub"));
+    mkdirs("vol/New");
+    tree->SetDirectory(path("vol/New")); // the walk misses New in vol: vol is read again
+    TDirectoryNode* vol = rootFor(path("vol"));
+    EXPECT_EQ(captions(vol), (QStringList{"New", "Other", "Top"}));
+    EXPECT_TRUE(child(vol, "Other")->Expanded());
+    EXPECT_TRUE(child(vol, "Top")->Expanded());
+    child(vol, "Top")->SetHasChildren(false);
+    EXPECT_TRUE(tree->model()->hasChildren(tree->IndexOf(child(vol, "Top"))));
+}
+
 class Loading : public TreeTest {
 protected:
     void SetUp() override {
