@@ -19,7 +19,7 @@ public:
     const char* what() const noexcept override { return utf8_.constData(); }
 
     // What failed, for texts that name it (the command line's errors, the window's status
-    // bar); the message itself stays as specified. The path is file-system bytes, byte for
+    // bar); the message itself stays unchanged. The path is file-system bytes, byte for
     // byte: the full path of the document, folder or page; empty when no file was involved.
     const QByteArray& FailedPath() const { return failedPath_; }
     void SetFailedPath(QByteArray path) { failedPath_ = std::move(path); }

@@ -104,36 +104,36 @@ private:
     std::vector<Span> spans_;
 };
 
-// Names of one listing packed into shared 4 KiB blocks instead of one heap block each (a
-// listing of 100,000 entries saved 40 bytes an entry). Each name is an ordinary QByteArray
-// holding a reference on its block, so a copy kept anywhere stays valid and the block goes
-// when its last name does; writing to a name detaches it as for any shared array. Every name
-// is followed by a '\0', as constData() promises.
-class NameArena {
+} // namespace
+
+// Names of one listing packed into 4 KiB blocks the listing owns instead of one heap block
+// each (a listing of 100,000 entries saved 40 bytes an entry). A name is a view of its block
+// (QByteArray::fromRawData), valid until the listing is read again or destroyed: a record
+// copied out of it owns its name (TFileInfo's copy), and so does whatever keeps a bare name
+// longer (OwnedName). Writing to a name detaches it as for any raw-data array. Every name is
+// followed by a '\0', as constData() promises.
+class TDirectory::NameBlocks {
 public:
     QByteArray add(QByteArrayView name) {
         const qsizetype need = name.size() + 1;
         if (need > kBlock / 8)
             return name.toByteArray(); // long names alone, so a block is never mostly waste
-        if (!block_.d_ptr() || used_ + need > block_.constAllocatedCapacity()) {
-            block_ = QByteArray::DataPointer(QTypedArrayData<char>::allocate(kBlock));
+        if (blocks_.empty() || used_ + need > kBlock) {
+            blocks_.push_back(std::make_unique_for_overwrite<char[]>(size_t(kBlock)));
             used_ = 0;
         }
-        char* at = block_.data() + used_;
+        char* at = blocks_.back().get() + used_;
         std::memcpy(at, name.data(), size_t(name.size()));
         at[name.size()] = '\0';
         used_ += need;
-        block_.d_ptr()->ref();
-        return QByteArray(QByteArray::DataPointer(block_.d_ptr(), at, name.size()));
+        return QByteArray::fromRawData(at, name.size());
     }
 
 private:
-    static constexpr qsizetype kBlock = 4096 - 64; // with its header within one page
-    QByteArray::DataPointer block_;
+    static constexpr qsizetype kBlock = 4096 - 16; // with malloc's header within one page
+    std::vector<std::unique_ptr<char[]>> blocks_;
     qsizetype used_ = 0;
 };
-
-} // namespace
 
 // ---------------------------------------------------------------------------------------------
 // TDirectory
@@ -265,6 +265,7 @@ void TDirectory::Refresh() {
 
 void TDirectory::ClearEntries() {
     std::vector<TFileInfo>().swap(entries_);
+    names_.reset(); // after the entries that view them
     undescribed_ = 0;
 }
 
@@ -341,7 +342,7 @@ std::vector<MaskSegment> maskSegments(const QString& mask) {
 // others are known by the kind the folder gives, and stat'ed at once only when that kind is
 // unknown or a link (whose target decides), when the filter needs the mode, or when the client
 // wants every field; the rest is filled on first need (DescribeEntries). Entries are offered
-// in the specified order all the same: the folders in the order found, then the files segment
+// in the listing's order all the same: the folders in the order found, then the files segment
 // by segment (a file matching two segments twice).
 void TDirectory::ListFolder() {
     const ListingFilter filter(fileType_, includeParentDir_);
@@ -351,7 +352,8 @@ void TDirectory::ListFolder() {
     const bool statAll = filter.needsMode() || (client_ && client_->WantsEntryDetails());
     std::vector<char> matched(segments.size());
 
-    NameArena names;
+    if (!names_)
+        names_ = std::make_unique<NameBlocks>();
     platform::FolderReader reader(platform::toFsBytes(location_));
     listedFolder_ = reader.identity();
     while (reader.next()) {
@@ -369,7 +371,7 @@ void TDirectory::ListFolder() {
             entry.described = false;
         else if (!reader.describe(entry.rec))
             continue;
-        entry.rec.Name = names.add(name);
+        entry.rec.Name = names_->add(name);
         if (entry.rec.Attr & faDirectory) {
             if (filter.takesFolder(entry.rec.Attr, name))
                 AddEntry(std::move(entry.rec), entry.described);

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 class TShellChangeThread;
@@ -29,7 +30,7 @@ public:
     virtual void MaskChanged(const QString& newMask) = 0;
 };
 
-// The framework's persistent-object base: class name and assignment.
+// A model that can name its class and copy its settings into another (Assign).
 class TPersistent {
 public:
     virtual ~TPersistent() = default;
@@ -133,6 +134,9 @@ private:
     int listingError_ = 0;
     QString fileMask_ = QStringLiteral("*.*");
     TSortDirection sortDirection_ = sdAscending;
+    // The blocks that hold the entries' names (declared first: destroyed after the entries).
+    class NameBlocks;
+    std::unique_ptr<NameBlocks> names_;
     // Fitted to its size when a re-read ends (a deque's blocks would waste 6 bytes an entry);
     // nobody holds an entry's pointer while the list is being read. Mutable because reading
     // an entry may first fill its fields: what a caller sees is the same as if it had been

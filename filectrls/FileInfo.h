@@ -2,11 +2,21 @@
 // A listed entry and the enumerations of the listing model.
 #include "platform/SearchRec.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
 #include <initializer_list>
 #include <utility>
+
+// A name with bytes of its own. A listing keeps its names in blocks it owns and hands them out
+// as views (QByteArray::fromRawData) that are valid until it is read again or destroyed:
+// whatever keeps a name longer keeps this copy.
+inline QByteArray OwnedName(const QByteArray& name) {
+    if (name.isEmpty())
+        return name.isNull() ? QByteArray() : QByteArray("");
+    return QByteArray(name.constData(), name.size());
+}
 
 enum TFileAttr : quint8 {
     ftReadOnly,
@@ -47,10 +57,25 @@ enum TSortDirection : quint8 { sdAscending, sdDescending };
 // A search record followed by the caches of the icon provider and of the type text. Kept
 // compact: a listing of 100,000 entries holds 100,000 of these (FileName stays empty except
 // for drives).
+// A listing's own records name their entries by views of its name blocks (see OwnedName); a
+// copy of a record owns its name, so it stays valid after the listing is read again.
 struct TFileInfo : TSearchRec {
     TFileInfo() = default;
-    explicit TFileInfo(const TSearchRec& rec) : TSearchRec(rec) {}
+    explicit TFileInfo(const TSearchRec& rec) : TSearchRec(rec) { Name = OwnedName(Name); }
     explicit TFileInfo(TSearchRec&& rec) : TSearchRec(std::move(rec)) {}
+    TFileInfo(const TFileInfo& other) : TFileInfo(static_cast<const TSearchRec&>(other)) {
+        ImageIndex = other.ImageIndex;
+        described_ = other.described_;
+        TypeName = other.TypeName;
+    }
+    TFileInfo& operator=(const TFileInfo& other) {
+        if (this != &other)
+            *this = TFileInfo(other);
+        return *this;
+    }
+    TFileInfo(TFileInfo&&) noexcept = default;
+    TFileInfo& operator=(TFileInfo&&) noexcept = default;
+    ~TFileInfo() = default;
 
     // Icon index cache: -2 = not looked up yet.
     int ImageIndex = -2;

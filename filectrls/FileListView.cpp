@@ -41,7 +41,7 @@ bool sameFolder(QByteArrayView a, QByteArrayView b) {
 QByteArray itemKey(const TFileInfo* entry) {
     if (!entry)
         return {};
-    return (entry->Attr & faVolumeID) ? entry->FindName() : entry->Name;
+    return OwnedName((entry->Attr & faVolumeID) ? entry->FindName() : entry->Name);
 }
 
 } // namespace

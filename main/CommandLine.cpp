@@ -236,7 +236,7 @@ private:
                     below.push_back(
                         Pending{platform::withTrailingSlash(shown) + entry.Name,
                                 folder + platform::fromFsBytes(entry.Name) + QLatin1Char('/'), held,
-                                entry.Name, pending.path + entry.Name + '/'});
+                                OwnedName(entry.Name), pending.path + entry.Name + '/'});
                 job->entries.append(std::move(indexEntry));
             }
         } catch (...) {

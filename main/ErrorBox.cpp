@@ -142,7 +142,7 @@ void showException(std::exception_ptr error) noexcept {
     try {
         QString message;
         if (!exceptionMessage(error, message)) {
-            // Not an exception at all: the runtime's own box, and the program goes on.
+            // Not an exception at all: the "Application Error" box, and the program goes on.
             const QString text = applicationErrorText(error);
             if (isApplicationEnding())
                 std::fprintf(stderr, "docindex: %s", qUtf8Printable(text));

@@ -30,12 +30,12 @@ QString applicationErrorText(std::exception_ptr error);
 using ErrorBoxFunction = std::function<void(QWidget* parent, const QString& text)>;
 ErrorBoxFunction setErrorBoxFunction(ErrorBoxFunction box);
 
-// The runtime's box titled "Application Error", modal for the whole program. Replaceable.
+// The box titled "Application Error", modal for the whole program. Replaceable.
 using ApplicationErrorBoxFunction = std::function<void(const QString& title, const QString& text)>;
 ApplicationErrorBoxFunction setApplicationErrorBoxFunction(ApplicationErrorBoxFunction box);
 
-// The application's exception handler: the error box for an exception, the runtime's box for
-// anything else thrown; nothing once the application is ending (the message then goes to
+// The application's exception handler: the error box for an exception, the "Application Error" box
+// for anything else thrown; nothing once the application is ending (the message then goes to
 // stderr). The program goes on. Never throws.
 void showException(std::exception_ptr error) noexcept;
 

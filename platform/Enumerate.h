@@ -21,7 +21,7 @@ constexpr bool passesSearchMask(quint32 attr, quint32 mask) {
     return (attr & (faHidden | faSysFile | faVolumeID | faDirectory) & ~mask) == 0;
 }
 
-// A wildcard pattern as the search service matches it: case-insensitive, '*' any run, '?' one
+// A wildcard pattern of a file mask: case-insensitive, '*' any run, '?' one
 // character; "*" and "*.*" match every name (also names without a dot); a pattern ending in
 // '.' matches names without an extension only. Names are UTF-8 (bytes of an invalid sequence
 // count as one character each).
@@ -32,7 +32,7 @@ public:
 
     bool matches(QByteArrayView name) const;
     bool matchesAll() const { return all_; }
-    // An empty pattern finds nothing (the search service rejects it).
+    // An empty pattern finds nothing: an empty mask segment is no request for every name.
     bool isEmpty() const { return empty_; }
 
 private:

@@ -3,6 +3,7 @@
 #include "main/WindowLibrary.h"
 #include "platform/Module.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 
 TEST(WindowLibrary, FoundOnlyInTheProgramsOwnLibraryFolder) {
@@ -20,6 +21,12 @@ TEST(WindowLibrary, FoundOnlyInTheProgramsOwnLibraryFolder) {
         {"a library that is not there", "no-such-library.so", windowlib::kEntry, false,
          "/lib/docindex/no-such-library.so"},
     };
+    // The symbol that must stay hidden is really in the library (its symbol table), so that a
+    // rename cannot make the refusal below pass for want of the symbol.
+    QFile library(qEnvironmentVariable("DOCINDEX_BINARY_DIR") + "/lib/docindex/" +
+                  windowlib::kFileName);
+    ASSERT_TRUE(library.open(QIODevice::ReadOnly)) << qPrintable(library.fileName());
+    EXPECT_TRUE(library.readAll().contains(QByteArray("_Z13runWindowModeiPPc") + '\0'));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QString error;

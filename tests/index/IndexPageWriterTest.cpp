@@ -143,6 +143,7 @@ TEST_F(IndexPageWriterTest, DocumentText) {
         {"empty line inside", "A\r\n\r\nB", " A  B", " A  B"},
         {"markup stays unescaped", "<b>Tom & \"Jerry\"</b>\r\n", " <b>Tom & \"Jerry\"</b>",
          " &lt;b&gt;Tom &amp; \"Jerry\"&lt;/b&gt;"},
+        {"an ampersand alone", "Tom & Jerry", " Tom & Jerry", " Tom &amp; Jerry"},
         {"script", "<script>x()</script>", " <script>x()</script>",
          " &lt;script&gt;x()&lt;/script&gt;"},
         {"Ctrl+Z ends it",
@@ -199,6 +200,7 @@ TEST_F(IndexPageWriterTest, Utf8DocumentUnder1251) {
         {"utf-8", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82\r\n\xD0\xBC\xD0\xB8\xD1\x80",
          " \xCF\xF0\xE8\xE2\xE5\xF2 \xEC\xE8\xF0"},
         {"with byte-order mark", "\xEF\xBB\xBF\xD0\x9F\xD1\x80\xD0\xB8", " \xCF\xF0\xE8"},
+        {"only a byte-order mark", "\xEF\xBB\xBF", " "},
         {"character 1251 lacks", "\xE6\x97\xA5 \xD0\xB4", " &#26085; \xE4"},
         {"beyond the basic plane", "\xF0\x9F\x93\x84", " &#128196;"},
     };
@@ -460,6 +462,7 @@ TEST_F(IndexPageWriterTest, EveryHrefReachesItsFile) {
         {"why?_.txt", "why%3F_.txt"},
         {"say \"hi\"_.txt", "say %22hi%22_.txt"},
         {"tab\there_.txt", "tab%09here_.txt"},
+        {"del\x7F_.txt", "del%7F_.txt"},
         {"back\\slash_.txt", "back%5Cslash_.txt"},
         {"\xE4\xB8\xAD_.txt", "%E4%B8%AD_.txt"},               // 中: not in 1251
         {"\xE7\xE0\xEA\xEE\xED_.txt", "%E7%E0%EA%EE%ED_.txt"}, // cp1251 bytes

@@ -245,18 +245,22 @@ TEST_F(ListingFolder, EntryFields) {
     }
     EXPECT_THROW(d.Entry(-1), EListError);
 
-    // Names share blocks: copies outlive the listing, each ends in '\0', and a write to one
-    // changes no other.
+    // Names are views of the listing's blocks, each ending in '\0'; a copied record and an
+    // owned name outlive the listing, and a write to one changes no other.
     QList<QByteArray> kept;
+    std::vector<TFileInfo> records;
     const QStringList listed = names(d);
-    for (int i = 0; i < d.Count(); ++i)
-        kept.append(d.Entry(i)->Name);
-    d.SetFileMask(QStringLiteral("none")); // the re-read frees the old entries
+    for (int i = 0; i < d.Count(); ++i) {
+        EXPECT_EQ(d.Entry(i)->Name.constData()[d.Entry(i)->Name.size()], '\0');
+        kept.append(OwnedName(d.Entry(i)->Name));
+        records.push_back(*d.Entry(i));
+    }
+    d.SetFileMask(QStringLiteral("none")); // the re-read frees the old entries and names
     kept.first().append("tail");
     kept.first().chop(4);
     for (qsizetype i = 0; i < kept.size(); ++i) {
         EXPECT_EQ(platform::fromFsBytes(kept[i]), listed[i]);
-        EXPECT_EQ(kept[i].constData()[kept[i].size()], '\0');
+        EXPECT_EQ(platform::fromFsBytes(records[size_t(i)].Name), listed[i]);
     }
 }
 
@@ -397,7 +401,7 @@ TEST(ListingSort, SettingTheSameValueDoesNothing) {
 // The name order under the C locale (CI's) and under Russian: case-insensitive both times.
 TEST(ListingSort, NameOrderFollowsTheLocale) {
     Folder dir;
-    const char* files[] = {"a", "B", "c", "_x", "!x", "яблоко", "Арбуз", "ёж", "Жук", "Ель"};
+    const char* files[] = {"a", "B", "c", "Zed", "_x", "!x", "яблоко", "Арбуз", "ёж", "Жук", "Ель"};
     for (const char* f : files)
         ASSERT_TRUE(dir.file(f));
     struct Case {
@@ -405,10 +409,10 @@ TEST(ListingSort, NameOrderFollowsTheLocale) {
         QStringList expected;
     } const cases[] = {
         // Case-folded code points.
-        {QLocale::c(), {"!x", "_x", "a", "B", "c", "Арбуз", "Ель", "Жук", "яблоко", "ёж"}},
+        {QLocale::c(), {"!x", "_x", "a", "B", "c", "Zed", "Арбуз", "Ель", "Жук", "яблоко", "ёж"}},
         // Russian collation: punctuation first, Cyrillic before Latin, "ё" a variant of "е".
         {QLocale(QLocale::Russian, QLocale::Russia),
-         {"_x", "!x", "Арбуз", "ёж", "Ель", "Жук", "яблоко", "a", "B", "c"}},
+         {"_x", "!x", "Арбуз", "ёж", "Ель", "Жук", "яблоко", "a", "B", "c", "Zed"}},
     };
     for (const Case& c : cases) {
         LocaleScope locale(c.locale);

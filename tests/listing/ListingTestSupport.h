@@ -1,10 +1,11 @@
 #pragma once
 // Helpers for the listing tests: a temporary folder filled with files, folders, links and
 // FIFOs of chosen sizes, modes and times.
+#include "support/TempDir.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
-#include <QTemporaryDir>
 
 #include <ctime>
 #include <fcntl.h>
@@ -51,7 +52,7 @@ public:
     }
 
 private:
-    QTemporaryDir dir_;
+    TempDir dir_;
     QByteArray path_;
 };
 

@@ -1,5 +1,6 @@
 // The text painter, the error box, hints, and what the view shows on screen.
 #include "ListViewSupport.h"
+#include "support/Wait.h"
 
 #include "filectrls/FileIconProvider.h"
 
@@ -195,7 +196,8 @@ TEST_F(Hints, ShownForTheItemUnderTheMouse) {
     const QPoint at = view.visualRect(view.model()->index(row, 0)).center();
     QHelpEvent event(QEvent::ToolTip, at, view.viewport()->mapToGlobal(at));
     QApplication::sendEvent(view.viewport(), &event);
-    QTRY_COMPARE(QToolTip::text(), view.HintText(row));
+    EXPECT_TRUE(waitFor([&] { return QToolTip::text() == view.HintText(row); }))
+        << qPrintable(QToolTip::text());
     QToolTip::hideText();
 
     // Below the last item: the view's own hint.
@@ -203,7 +205,8 @@ TEST_F(Hints, ShownForTheItemUnderTheMouse) {
     const QPoint below(10, view.viewport()->height() - 2);
     QHelpEvent empty(QEvent::ToolTip, below, view.viewport()->mapToGlobal(below));
     QApplication::sendEvent(view.viewport(), &empty);
-    QTRY_COMPARE(QToolTip::text(), QString("the files"));
+    EXPECT_TRUE(waitFor([&] { return QToolTip::text() == "the files"; }))
+        << qPrintable(QToolTip::text());
     QToolTip::hideText();
 }
 

@@ -1,6 +1,7 @@
 // Rename in place: results, the two error boxes, hidden results, the editor, and a listing
 // rebuilt while a box is open.
 #include "ListViewSupport.h"
+#include "support/Wait.h"
 
 #include "base/ResourceStrings.h"
 #include "filectrls/FileIconProvider.h"
@@ -122,7 +123,7 @@ protected:
         editor->selectAll();
         QTest::keyClicks(editor, text);
         QTest::keyClick(editor, Qt::Key_Return);
-        QTRY_VERIFY(!view.indexWidget(editing));
+        EXPECT_TRUE(waitFor([&] { return !view.indexWidget(editing); })) << "the editor closed";
     }
     QPersistentModelIndex editing;
 };
@@ -162,7 +163,7 @@ TEST_F(InPlace, RenamesAndRefusesWithTheBoxAfterwards) {
     ASSERT_NE(editor, nullptr);
     type(editor, "b.txt");
     EXPECT_EQ(view.ItemCaption(row("z.txt")), "z.txt");
-    QTRY_COMPARE(BoxCapture::texts.size(), size_t(1));
+    ASSERT_TRUE(waitFor([&] { return BoxCapture::texts.size() == 1; })) << "one box shown";
     EXPECT_EQ(BoxCapture::texts[0], rs::text(rs::SFileNameTaken));
     expectRowsFollowModel(view);
     EXPECT_GE(row("new.txt"), 0);
@@ -173,7 +174,7 @@ TEST_F(InPlace, RenamesAndRefusesWithTheBoxAfterwards) {
     ASSERT_NE(editor, nullptr);
     editor->clear();
     QTest::keyClick(editor, Qt::Key_Return);
-    QTRY_VERIFY(!view.indexWidget(editing));
+    EXPECT_TRUE(waitFor([&] { return !view.indexWidget(editing); })) << "the editor closed";
     QApplication::processEvents();
     EXPECT_EQ(BoxCapture::texts.size(), 1u);
     EXPECT_TRUE(f.exists("z.txt"));
@@ -186,7 +187,7 @@ TEST_F(InPlace, AHiddenResultLeavesTheListAfterTheEdit) {
     ASSERT_NE(editor, nullptr);
     type(editor, ".b.txt");
     EXPECT_TRUE(f.exists(".b.txt"));
-    QTRY_COMPARE(view.ItemCount(), count - 1);
+    EXPECT_TRUE(waitFor([&] { return view.ItemCount() == count - 1; })) << view.ItemCount();
     EXPECT_EQ(row("b.txt"), -1);
     EXPECT_EQ(row(".b.txt"), -1);
 }

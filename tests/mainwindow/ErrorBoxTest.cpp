@@ -57,7 +57,7 @@ TEST_F(WindowTest, EachThrownObjectShowsItsBoxAndTheProgramGoesOn) {
     const struct {
         const char* name;
         std::exception_ptr error;
-        const char* box; // the error box's text, or nullptr for the runtime's box
+        const char* box; // the error box's text, or nullptr for the "Application Error" box
     } cases[] = {
         {"ours", captured([] { throw EInOutError(2); }), "File not found."},
         {"ours ending in a full stop", captured([] { throw Exception("Done."); }), "Done."},

@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -503,6 +504,11 @@ TEST_F(WindowTest, FoldersMadeRenamedAndDeletedWhileRunningAreFollowed) {
     QTest::keyClick(window.BitBtn1(), Qt::Key_Return);
     EXPECT_TRUE(readBytes(made + QStringLiteral("index.htm")).contains("a_.txt.rtf"));
     EXPECT_EQ(status(window), statustext::pageWritten(made + QStringLiteral("index.htm"), 1, 2));
+    // A held key writes the page once: its repeats write nothing.
+    ASSERT_EQ(std::remove(qPrintable(made + QStringLiteral("index.htm"))), 0);
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(window.BitBtn1(), &repeat);
+    EXPECT_FALSE(QFile::exists(made + QStringLiteral("index.htm")));
 
     // Renamed while shown: the window goes up to docs, which holds the new name.
     ASSERT_EQ(std::rename(qPrintable(made), qPrintable(docs + QStringLiteral("renamed"))), 0);

@@ -73,7 +73,7 @@ protected:
         return docfiles::readFile(platform::toFsBytes(path));
     }
 
-    QTemporaryDir temp;
+    TempDir temp;
     QString root;
     std::vector<Box> boxes;
     std::vector<Box> appBoxes;

@@ -160,6 +160,7 @@ TEST(CodePage, UndefinedBytesSurvive) {
     // Undefined bytes 0x80..0x9F are the C1 code points of the same value.
     EXPECT_EQ(toWide("\x98", 1251), QString(QChar(char16_t(0x98))));
     EXPECT_EQ(toWide("\x81", 1252), QString(QChar(char16_t(0x81))));
+    EXPECT_EQ(toWide("\x9F", 1253), QString(QChar(char16_t(0x9F))));
     EXPECT_EQ(toBytes(QString(QChar(char16_t(0x98))), 1251), QByteArray("\x98"));
     // A C1 code point whose byte is a real character elsewhere is not representable.
     EXPECT_EQ(toBytes(QString(QChar(char16_t(0x88))), 1251), QByteArray("?"));
@@ -192,6 +193,7 @@ TEST(CodePage, FileSystemEscapesGiveTheirBytes) {
     EXPECT_EQ(toBytes(escaped, 1251), QByteArray("\xE0_.txt"));
     EXPECT_EQ(toBytes(escaped, 1252), QByteArray("\xE0_.txt"));
     EXPECT_EQ(toBytes(escaped, 932), QByteArray("\xE0_.txt"));
+    EXPECT_EQ(toBytes(QString(QChar(char16_t(0xDC80))), 932), QByteArray("\x80"));
 }
 
 TEST(CodePage, Utf8Detection) {

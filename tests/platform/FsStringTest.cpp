@@ -31,6 +31,7 @@ QString escapes(std::initializer_list<int> bytes) {
 TEST(FsString, DecodesAndRoundTrips) {
     const Case cases[] = {
         {"ascii", "law_.txt", QStringLiteral("law_.txt")},
+        {"first of three bytes", "\xE0\xA0\x80", QString(QChar(char16_t(0x800)))},
         {"cyrillic utf-8", "\xD0\xB7\xD0\xB0\xD0\xBA\xD0\xBE\xD0\xBD_.txt",
          QStringLiteral("закон_.txt")},
         {"cp1251 name", "\xE7\xE0\xEA\xEE\xED_.txt",

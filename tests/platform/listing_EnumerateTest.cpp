@@ -19,18 +19,20 @@ struct WildcardCase {
     bool matches;
 };
 
-TEST(ListingWildcard, MatchesLikeTheSearchService) {
+TEST(ListingWildcard, MatchesFileMasks) {
     const WildcardCase cases[] = {
         {"*_.txt", "a_.txt", true},
         {"*_.txt", "A_.TXT", true}, // case-insensitive
         {"*_.TXT", "a_.txt", true},
+        {"z_.txt", "Z_.TXT", true},
         {"*_.txt", "a.txt", false},
         {"*_.txt", "a_.txt.bak", false},
         {"*_.txt", "_.txt", true},
         {"*.*", "README", true}, // every name, also without a dot
         {"*.*", ".hidden", true},
         {"*", "anything.at.all", true},
-        {"*.", "README", true}, // ending in '.': names without an extension
+        {"a_.txt*", "a_.txt", true}, // a trailing * also matches nothing
+        {"*.", "README", true},      // ending in '.': names without an extension
         {"*.", "a.txt", false},
         {"read*.", "README", true},
         {"a?c", "abc", true},

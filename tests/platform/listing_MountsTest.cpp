@@ -15,7 +15,7 @@ TEST(ListingMounts, PicksTheVolumesAUserCallsDrives) {
         "24 27 0:6 / /dev rw - devtmpfs devtmpfs rw\n"
         "27 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"
         "28 27 0:25 / /run rw shared:5 - tmpfs tmpfs rw\n"
-        "29 27 8:17 / /media/user/USB\\040STICK rw shared:7 - vfat /dev/sdb1 rw\n"
+        "29 27 8:17 / /media/user/USB\\040STICK\\047s rw shared:7 - vfat /dev/sdb1 rw\n"
         "30 27 0:40 / /mnt/share rw - nfs4 server:/export rw\n"
         "31 27 7:0 / /snap/core/1 ro - squashfs /dev/loop0 ro\n"
         "32 27 0:41 / /home/user/remote rw - fuse.sshfs user@host:/ rw\n"
@@ -32,7 +32,7 @@ TEST(ListingMounts, PicksTheVolumesAUserCallsDrives) {
     QList<QByteArray> paths;
     for (const platform::Volume& v : platform::drivesFromMountInfo(mountInfo))
         paths.append(v.mountPath);
-    EXPECT_EQ(paths, (QList<QByteArray>{"/", "/media/user/USB STICK", "/mnt/share",
+    EXPECT_EQ(paths, (QList<QByteArray>{"/", "/media/user/USB STICK's", "/mnt/share",
                                         "/home/user/remote", "/run/media/user/CARD", "/home"}));
 }
 

@@ -2,6 +2,7 @@
 // Small helpers for tests that work with real files: writing and reading by file-system bytes,
 // a snapshot of a folder to prove it unchanged, and a guard for the conversion code page.
 #include "platform/CodePage.h"
+#include "support/TempDir.h"
 
 #include <QByteArray>
 #include <QMap>
@@ -11,7 +12,6 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
-#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,18 +61,6 @@ inline QMap<QByteArray, QByteArray> snapshot(const QByteArray& folder) {
     }
     ::closedir(dir);
     return result;
-}
-
-// Removes a folder and everything in it by file-system bytes (QTemporaryDir cannot remove names
-// that are not valid UTF-8).
-inline void removeTree(const QByteArray& path) {
-    ::nftw(
-        path.constData(),
-        [](const char* p, const struct stat*, int, FTW*) {
-            ::remove(p);
-            return 0;
-        },
-        16, FTW_DEPTH | FTW_PHYS);
 }
 
 // Sets the conversion code page for a test and restores the previous one.

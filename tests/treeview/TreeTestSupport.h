@@ -6,6 +6,7 @@
 #include "filectrls/DirectoryTreeView.h"
 #include "platform/FsString.h"
 #include "platform/Mounts.h"
+#include "support/TempDir.h"
 
 #include <QDir>
 #include <QFile>
@@ -121,7 +122,7 @@ protected:
     std::vector<QString> errors;
 
 private:
-    QTemporaryDir tmp_;
+    TempDir tmp_;
     std::shared_ptr<platform::MountSource> previousSource_;
     ApplicationExceptionHandler previousHandler_;
 };

@@ -519,7 +519,9 @@ TEST_F(WatcherTest, ApplicationEndJoinsAWatcherBlockedInItsHandOver) {
                 std::_Exit(2);
             QCoreApplication* app = QCoreApplication::instance();
             app->~QCoreApplication();
-            std::_Exit(TShellChangeThread::LiveCount() == 0 && calls == 1 ? 0 : 3);
+            const bool joined = TShellChangeThread::LiveCount() == 0 && calls == 1;
+            dir.remove(); // the child's own folder: _Exit skips the fixture's clean-up
+            std::_Exit(joined ? 0 : 3);
         },
         ::testing::ExitedWithCode(0), "");
 }
@@ -530,6 +532,9 @@ TEST_F(WatcherTest, ExitWithLiveWatchersDoesNotHang) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
+            // The child's own folder goes last: exit() skips the fixture's clean-up.
+            static QTemporaryDir* folder = &dir;
+            std::atexit([] { folder->remove(); });
             startPrimed();
             // A member, so that it stays reachable: exit() skips every Terminate().
             second = TShellChangeThread::Create(QByteArray::fromStdString(fs.root), [] {});
