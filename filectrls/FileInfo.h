@@ -9,15 +9,6 @@
 #include <initializer_list>
 #include <utility>
 
-// A name with bytes of its own. A listing keeps its names in blocks it owns and hands them out
-// as views (QByteArray::fromRawData) that are valid until it is read again or destroyed:
-// whatever keeps a name longer keeps this copy.
-inline QByteArray OwnedName(const QByteArray& name) {
-    if (name.isEmpty())
-        return name.isNull() ? QByteArray() : QByteArray("");
-    return QByteArray(name.constData(), name.size());
-}
-
 enum TFileAttr : quint8 {
     ftReadOnly,
     ftHidden,

@@ -240,7 +240,7 @@ private:
 
 IndexEntry IndexEntry::fromSearchRec(const TSearchRec& rec) {
     IndexEntry entry;
-    entry.name = rec.Name;
+    entry.name = OwnedName(rec.Name); // outlives the listing (pages are made after it)
     if (rec.Attr & faDirectory)
         entry.kind = rec.Name == ".." ? EntryKind::Parent : EntryKind::Folder;
     else if (rec.Attr & (faSysFile | faVolumeID))

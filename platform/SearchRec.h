@@ -13,6 +13,15 @@ inline constexpr quint32 faDirectory = 0x10;
 inline constexpr quint32 faArchive = 0x20;
 inline constexpr quint32 faAnyFile = 0x3F;
 
+// A name with bytes of its own. A listing keeps its names in blocks it owns and hands them out
+// as views (QByteArray::fromRawData) that are valid until it is read again or destroyed:
+// whatever keeps a name longer keeps this copy.
+inline QByteArray OwnedName(const QByteArray& name) {
+    if (name.isEmpty())
+        return name.isNull() ? QByteArray() : QByteArray("");
+    return QByteArray(name.constData(), name.size());
+}
+
 struct TSearchRec {
     // Last-write time in local time packed as a DOS date-time (date high, time low); compare
     // as unsigned. For a drive: the space available to the user in units of 1,000,000 bytes.

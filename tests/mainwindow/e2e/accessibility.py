@@ -73,7 +73,7 @@ pyatspi.Registry.registerEventListener(
     "object:property-change:accessible-name")
 button = named("Создать индексный файл", (pyatspi.ROLE_PUSH_BUTTON,))
 button.queryAction().doAction(0)
-written = "Записан файл %sindex.htm: 1 документ" % docs
+written = "Записан файл %sindex.htm: 1 документ; ссылок без файла: 2" % docs
 wait_for(lambda: written in heard, 10) or fail("no name change heard for the status: %s" % heard)
 if bar.name != written:
     fail("the status bar's name is «%s»" % bar.name)
