@@ -52,9 +52,10 @@ echo "medians of $runs runs after a warm-up, milliseconds; load: $(cut -d' ' -f1
 printf '%-40s %7s %7s   %7s %7s   %5s %5s\n' "" wall cpu "base wall" cpu "x wall" cpu
 for count in 10000 100000; do
     dir=$work/docs$count
-    "$floor" "$dir" | grep -q "^$count documents" || { echo "floor_reader read too little" >&2; exit 1; }
-    "$docindex" --write --stdout --codepage 1251 "$dir" | grep -q doc_000000_.txt ||
-        { echo "docindex made no page" >&2; exit 1; }
+    "$floor" "$dir" >"$work/floor"
+    grep -q "^$count documents" "$work/floor" || { echo "floor_reader read too little" >&2; exit 1; }
+    "$docindex" --write --stdout --codepage 1251 "$dir" >"$work/page"
+    [ "$(grep -c '<tr>' "$work/page")" -eq $((count + 1)) ] || { echo "docindex made no page" >&2; exit 1; }
     read -r floor_wall floor_cpu < <(measure "$floor" "$dir")
     read -r ours_wall ours_cpu < <(measure "$docindex" --write --stdout --codepage 1251 "$dir")
     row "--write --stdout, $count docs / floor" "$ours_wall" "$ours_cpu" "$floor_wall" "$floor_cpu"
