@@ -212,8 +212,8 @@ void DocumentBatch::keepWhole(size_t n) {
         // A read that filled the buffer or gave nothing, or one not followed by the end of the
         // file, is left to the plain loop: the file is larger, was cut short, or is empty.
         const qint64 size = slot.result[kRead];
-        if (slot.result[kOpen] < 0 || slot.result[kKind] != 0 || size <= 0 ||
-            size >= kSlotSize || slot.result[kEnd] != 0 || slot.result[kClose] < 0)
+        if (slot.result[kOpen] < 0 || slot.result[kKind] != 0 || size <= 0 || size >= kSlotSize ||
+            slot.result[kEnd] != 0 || slot.result[kClose] < 0)
             continue;
         contents_[i] = QByteArrayView(ring_->buffers.get() + i * size_t(kSlotSize), size);
         ++whole;
