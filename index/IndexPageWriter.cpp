@@ -248,7 +248,7 @@ private:
     const Charsets charsets_ = charsetsOf(options_);
     const QByteArray helpEnd_ = pageBytes(u".txt\">справка</a> </td>", charsets_.page);
     QByteArray text_; // the document's text, its capacity kept from one to the next
-    platform::DocumentBatch batch_;
+    platform::DocumentBatch& batch_ = platform::DocumentBatch::ofThisThread();
     std::vector<QByteArray> paths_;
     std::vector<const IndexEntry*> documents_;
 };

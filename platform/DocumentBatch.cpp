@@ -16,6 +16,7 @@ namespace {
 
 std::atomic<quint64> readAheadCount{0};
 std::atomic<int> setUpFailure{0};
+std::atomic<int> setUpGeneration{0};
 
 // The same flags as DocumentFile's first try; a link fails with ELOOP and goes the plain way.
 // No O_CLOEXEC: a ring's own descriptors are never inherited, and the kernel refuses the flag.
@@ -53,6 +54,7 @@ DocumentBatch::~DocumentBatch() = default;
 #ifdef DOCINDEX_FAULTS
 void DocumentBatch::failSetUpWith(int err) {
     setUpFailure.store(err, std::memory_order_relaxed);
+    setUpGeneration.fetch_add(1, std::memory_order_relaxed); // every batch tries again
 }
 #endif
 
@@ -60,10 +62,14 @@ quint64 DocumentBatch::documentsReadAhead() {
     return readAheadCount.load(std::memory_order_relaxed);
 }
 
+DocumentBatch& DocumentBatch::ofThisThread() {
+    thread_local DocumentBatch batch;
+    return batch;
+}
+
 bool DocumentBatch::setUp() {
     tried_ = true;
-    if (qEnvironmentVariableIsSet("DOCINDEX_PLAIN_READS"))
-        return false;
+    setUpGeneration_ = setUpGeneration.load(std::memory_order_relaxed);
     auto ring = std::make_unique<Ring>();
     io_uring_params params{};
     // One thread submits and reaps; older kernels that lack the flags get a plain ring.
@@ -88,8 +94,13 @@ bool DocumentBatch::setUp() {
 void DocumentBatch::readAhead(int folderFd, const std::vector<QByteArray>& names) {
     const size_t n = std::min(names.size(), size_t(kMaxDocuments));
     contents_.assign(n, QByteArrayView());
-    if (n == 0)
+    // Asked each time: the ring outlives the pages, the choice is the caller's of the moment.
+    if (n == 0 || qEnvironmentVariableIsSet("DOCINDEX_PLAIN_READS"))
         return;
+    if (tried_ && setUpGeneration_ != setUpGeneration.load(std::memory_order_relaxed)) {
+        ring_.reset();
+        tried_ = false;
+    }
     if (!tried_ && !setUp())
         return;
     if (!ring_)

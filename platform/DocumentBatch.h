@@ -33,6 +33,10 @@ public:
     DocumentBatch(const DocumentBatch&) = delete;
     DocumentBatch& operator=(const DocumentBatch&) = delete;
 
+    // The batch of the calling thread: its ring and buffers are set up once and serve every
+    // page the thread writes (a ring costs more to set up than a small folder to read).
+    static DocumentBatch& ofThisThread();
+
     // Reads the documents `names` (at most kMaxDocuments) of the open folder `folderFd`
     // (AT_FDCWD: paths); the ring is set up by the first call. Earlier results are dropped.
     void readAhead(int folderFd, const std::vector<QByteArray>& names);
@@ -57,6 +61,7 @@ private:
 
     std::unique_ptr<Ring> ring_;
     bool tried_ = false;
+    int setUpGeneration_ = 0;              // failSetUpWith's calls seen when the ring was tried
     std::vector<QByteArrayView> contents_; // null data: read it the plain way
 };
 
