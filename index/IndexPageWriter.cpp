@@ -15,6 +15,9 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <initializer_list>
 #include <vector>
 
 namespace {
@@ -212,15 +215,29 @@ private:
                 : platform::toBytes(IndexPageWriter::hrefFor(entry.name, charsets_.page),
                                     charsets_.page);
         ++page_.documents;
-        QByteArray& out = page_.text;
-        addLine(out, "<tr>");
-        out.append("<td align=center>").append(QByteArray::number(page_.documents));
-        addLine(out, " </td>");
-        out.append("<td align=left> <a href=\"").append(href).append(".rtf\">").append(text_);
-        addLine(out, "</a> </td>");
-        out.append("<td align=center> <a href=\"").append(href);
-        addLine(out, helpEnd_);
-        addLine(out, "</tr>");
+        char number[24];
+        const auto [numberEnd, ec] = std::to_chars(number, number + sizeof number, page_.documents);
+        Q_ASSERT(ec == std::errc());
+        appendAll(page_.text,
+                  {"<tr>\r\n<td align=center>", QByteArrayView(number, numberEnd),
+                   " </td>\r\n<td align=left> <a href=\"", href, ".rtf\">", text_,
+                   "</a> </td>\r\n<td align=center> <a href=\"", href, helpEnd_, "\r\n</tr>\r\n"});
+    }
+
+    // A row is a dozen pieces: the buffer grows once for them all, then each is copied in.
+    static void appendAll(QByteArray& out, std::initializer_list<QByteArrayView> parts) {
+        qsizetype length = 0;
+        for (QByteArrayView part : parts)
+            length += part.size();
+        const qsizetype at = out.size();
+        out.resize(at + length);
+        char* to = out.data() + at;
+        for (QByteArrayView part : parts) {
+            if (part.isEmpty())
+                continue; // an empty view may have no data at all
+            std::memcpy(to, part.data(), size_t(part.size()));
+            to += part.size();
+        }
     }
 
     const PageFolder& folder_;
@@ -231,7 +248,7 @@ private:
     const Charsets charsets_ = charsetsOf(options_);
     const QByteArray helpEnd_ = pageBytes(u".txt\">справка</a> </td>", charsets_.page);
     QByteArray text_; // the document's text, its capacity kept from one to the next
-    platform::DocumentBatch batch_;
+    platform::DocumentBatch& batch_ = platform::DocumentBatch::ofThisThread();
     std::vector<QByteArray> paths_;
     std::vector<const IndexEntry*> documents_;
 };

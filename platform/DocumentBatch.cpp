@@ -10,23 +10,25 @@
 #include <fcntl.h>
 #include <liburing.h>
 #include <string_view>
-#include <sys/stat.h>
 
 namespace platform {
 namespace {
 
 std::atomic<quint64> readAheadCount{0};
 std::atomic<int> setUpFailure{0};
+std::atomic<int> setUpGeneration{0};
 
 // The same flags as DocumentFile's first try; a link fails with ELOOP and goes the plain way.
 // No O_CLOEXEC: a ring's own descriptors are never inherited, and the kernel refuses the flag.
 constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW;
 
-enum Step : quint64 { kStat, kOpen, kRead, kClose, kSteps };
+// Per document: open, the kind check, the read, a read that must find the end, the close.
+enum Step : quint64 { kOpen, kKind, kRead, kEnd, kClose, kSteps };
 
-// The fault hooks of the steps, the plain calls' names where there is one: a fault injected
-// for a document's call meets the batch as a failed completion, on the path users run.
-constexpr std::string_view kStepHooks[kSteps] = {"statx", "open", "read", "close"};
+// The fault hooks of the steps, in the plain loop's order and by its calls' names (the kind
+// check stands where the plain loop's fstat is): a fault injected for a document's call meets
+// the batch as a failed completion, on the path users run, on the same document.
+constexpr std::string_view kStepHooks[kSteps] = {"open", "fstat", "read", "read-end", "close"};
 
 } // namespace
 
@@ -34,9 +36,9 @@ struct DocumentBatch::Ring {
     io_uring ring{};
     std::unique_ptr<char[]> buffers{new char[size_t(kMaxDocuments) * size_t(kSlotSize)]};
     struct Slot {
-        struct statx stx {};
         int result[kSteps] = {};
     };
+    char endByte[kMaxDocuments] = {};
     Slot entries[kMaxDocuments];
     bool live = false;
 
@@ -52,6 +54,7 @@ DocumentBatch::~DocumentBatch() = default;
 #ifdef DOCINDEX_FAULTS
 void DocumentBatch::failSetUpWith(int err) {
     setUpFailure.store(err, std::memory_order_relaxed);
+    setUpGeneration.fetch_add(1, std::memory_order_relaxed); // every batch tries again
 }
 #endif
 
@@ -59,10 +62,14 @@ quint64 DocumentBatch::documentsReadAhead() {
     return readAheadCount.load(std::memory_order_relaxed);
 }
 
+DocumentBatch& DocumentBatch::ofThisThread() {
+    thread_local DocumentBatch batch;
+    return batch;
+}
+
 bool DocumentBatch::setUp() {
     tried_ = true;
-    if (qEnvironmentVariableIsSet("DOCINDEX_PLAIN_READS"))
-        return false;
+    setUpGeneration_ = setUpGeneration.load(std::memory_order_relaxed);
     auto ring = std::make_unique<Ring>();
     io_uring_params params{};
     // One thread submits and reaps; older kernels that lack the flags get a plain ring.
@@ -87,8 +94,13 @@ bool DocumentBatch::setUp() {
 void DocumentBatch::readAhead(int folderFd, const std::vector<QByteArray>& names) {
     const size_t n = std::min(names.size(), size_t(kMaxDocuments));
     contents_.assign(n, QByteArrayView());
-    if (n == 0)
+    // Asked each time: the ring outlives the pages, the choice is the caller's of the moment.
+    if (n == 0 || qEnvironmentVariableIsSet("DOCINDEX_PLAIN_READS"))
         return;
+    if (tried_ && setUpGeneration_ != setUpGeneration.load(std::memory_order_relaxed)) {
+        ring_.reset();
+        tried_ = false;
+    }
     if (!tried_ && !setUp())
         return;
     if (!ring_)
@@ -110,7 +122,11 @@ void DocumentBatch::readAhead(int folderFd, const std::vector<QByteArray>& names
     keepWhole(n);
 }
 
-// Per document: statx of the folder's own entry, then openat -> read -> close linked.
+// Per document, linked: openat -> fadvise -> read -> read at the end -> close. No stat of the
+// name: fadvise is the kind check (a FIFO put in the document's place since the listing fails
+// it with ESPIPE; a folder fails the read, a link the open), and the second read, which must
+// find the end of the file, is the size check: a read cut short (a page not in the cache, a
+// file still growing, a file that reports no size) leaves the document to the plain loop.
 unsigned DocumentBatch::queue(int folderFd, const std::vector<QByteArray>& names, size_t n) {
     io_uring* ring = &ring_->ring;
     unsigned queued = 0;
@@ -119,28 +135,36 @@ unsigned DocumentBatch::queue(int folderFd, const std::vector<QByteArray>& names
         Ring::Slot& slot = ring_->entries[i];
         slot = {};
         if (name.isEmpty() || name.contains('\0')) {
-            slot.result[kStat] = -EINVAL; // no file has such a name: the plain loop says so
+            slot.result[kOpen] = -EINVAL; // no file has such a name: the plain loop says so
             continue;
         }
         char* buffer = ring_->buffers.get() + i * size_t(kSlotSize);
         io_uring_sqe* sqe = io_uring_get_sqe(ring);
-        io_uring_prep_statx(sqe, folderFd, name.constData(), AT_SYMLINK_NOFOLLOW,
-                            STATX_TYPE | STATX_SIZE, &slot.stx);
-        io_uring_sqe_set_data64(sqe, i * kSteps + kStat);
-        sqe = io_uring_get_sqe(ring);
         io_uring_prep_openat_direct(sqe, folderFd, name.constData(), kOpenFlags, 0, unsigned(i));
         // The prep cleared the flags; set through liburing, which alone touches ring memory.
         io_uring_sqe_set_flags(sqe, IOSQE_IO_LINK);
         io_uring_sqe_set_data64(sqe, i * kSteps + kOpen);
         sqe = io_uring_get_sqe(ring);
-        io_uring_prep_read(sqe, int(i), buffer, unsigned(kSlotSize), 0);
+        // Hard links from here on: the slot is closed whatever the steps gave; a failed open
+        // cancels them all.
+        io_uring_prep_fadvise(sqe, int(i), 0, 0, POSIX_FADV_NORMAL);
+        io_uring_sqe_set_flags(sqe, IOSQE_FIXED_FILE | IOSQE_IO_HARDLINK);
+        io_uring_sqe_set_data64(sqe, i * kSteps + kKind);
+        // Both reads from the file's position (-1), so the second one starts where the first
+        // ended, wherever that is.
+        sqe = io_uring_get_sqe(ring);
+        io_uring_prep_read(sqe, int(i), buffer, unsigned(kSlotSize), quint64(-1));
         // Never waits: a document swapped for a FIFO since the listing gives EAGAIN instead
         // of blocking the ring for ever, as does a file not in the page cache; the plain loop
         // reads both with its own rules.
         sqe->rw_flags = RWF_NOWAIT;
-        // Hard link: the slot is closed whatever the read gave; a failed open cancels both.
         io_uring_sqe_set_flags(sqe, IOSQE_FIXED_FILE | IOSQE_IO_HARDLINK);
         io_uring_sqe_set_data64(sqe, i * kSteps + kRead);
+        sqe = io_uring_get_sqe(ring);
+        io_uring_prep_read(sqe, int(i), &ring_->endByte[i], 1, quint64(-1));
+        sqe->rw_flags = RWF_NOWAIT;
+        io_uring_sqe_set_flags(sqe, IOSQE_FIXED_FILE | IOSQE_IO_HARDLINK);
+        io_uring_sqe_set_data64(sqe, i * kSteps + kEnd);
         sqe = io_uring_get_sqe(ring);
         io_uring_prep_close_direct(sqe, unsigned(i));
         io_uring_sqe_set_data64(sqe, i * kSteps + kClose);
@@ -176,14 +200,16 @@ namespace {
 // Injected faults turn completions into failures, in document order so that counted faults
 // fall on the same documents as in the plain loop; "batch-short-read" cuts a read by a byte.
 void injectFaults(int (&result)[kSteps]) {
-    for (size_t step = kStat; step < kSteps; ++step) {
+    for (size_t step = kOpen; step < kSteps; ++step) {
         if (result[step] < 0)
             return; // the steps after a failed one are cancelled, as their calls would not run
         if (const int err = fault::take(kStepHooks[step]))
             result[step] = -err;
     }
-    if (result[kRead] > 0 && fault::take("batch-short-read"))
-        --result[kRead];
+    if (result[kRead] > 0 && fault::take("batch-short-read")) {
+        --result[kRead]; // a read cut short: the next one finds the byte it left
+        result[kEnd] = 1;
+    }
 }
 
 } // namespace
@@ -194,12 +220,11 @@ void DocumentBatch::keepWhole(size_t n) {
     for (size_t i = 0; i < n; ++i) {
         Ring::Slot& slot = ring_->entries[i];
         injectFaults(slot.result);
-        const bool regular = slot.result[kStat] == 0 && S_ISREG(slot.stx.stx_mode);
-        const qint64 size = qint64(slot.stx.stx_size);
-        // A read that filled the buffer, or gave other than the size, is left to the plain
-        // loop: the file is larger, changed while read, or (size 0) tells nothing of its length.
-        if (!regular || size <= 0 || size >= kSlotSize || slot.result[kOpen] < 0 ||
-            slot.result[kRead] != size || slot.result[kClose] < 0)
+        // A read that filled the buffer or gave nothing, or one not followed by the end of the
+        // file, is left to the plain loop: the file is larger, was cut short, or is empty.
+        const qint64 size = slot.result[kRead];
+        if (slot.result[kOpen] < 0 || slot.result[kKind] != 0 || size <= 0 || size >= kSlotSize ||
+            slot.result[kEnd] != 0 || slot.result[kClose] < 0)
             continue;
         contents_[i] = QByteArrayView(ring_->buffers.get() + i * size_t(kSlotSize), size);
         ++whole;

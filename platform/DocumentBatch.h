@@ -1,15 +1,17 @@
 #pragma once
-// Reads many small documents of one folder at once through io_uring: per document a statx, and
-// openat -> read -> close linked, a whole batch for one system call (system calls are what a
-// page of small documents costs). Only a document surely read whole comes back: a regular file
-// (by the folder's own entry, never through a link), not empty, read to exactly its size.
-// Everything else (any failure, a link, a size of 0, a large file, a file that changed while it
-// was read) is left to DocumentFile, which reads it with all its rules and reports its failure;
-// so the bytes, the errors and the first failure in list order are those of the plain loop.
-// Reads never wait (RWF_NOWAIT): what would block (a FIFO put in a document's place, a file
-// not in the page cache) is left to the plain loop too, and a stop request (SIGINT, SIGTERM)
-// ends a wait. Faults injected for the calls ("statx", "open", "read", "close",
-// "batch-short-read") turn the completions into failures, so failures are tested on this path.
+// Reads many small documents of one folder at once through io_uring: per document openat ->
+// fadvise -> read -> read -> close linked, a whole batch for one system call (system calls are
+// what a page of small documents costs). Only a document surely read whole comes back: opened
+// by its own name (never through a link), not a FIFO (fadvise), not empty, read in one read
+// that the next read finds at the end of the file. Everything else (any failure, a link, an
+// empty or large file, a read cut short) is left to DocumentFile, which reads it with all its
+// rules and reports its failure; so the bytes, the errors and the first failure in list order
+// are those of the plain loop. Nothing is stat'ed: the steps themselves tell the kind and the
+// end. Reads never wait (RWF_NOWAIT): what would block (a FIFO put in a document's place, a
+// file not in the page cache) is left to the plain loop too, and a stop request (SIGINT,
+// SIGTERM) ends a wait. Faults injected for the calls ("open", "fstat" for the kind check,
+// "read", "read-end", "close", "batch-short-read") turn the completions into failures, so
+// failures are tested on this path.
 // Without io_uring (ENOSYS, EPERM under a seccomp filter, kernel.io_uring_disabled), or with
 // DOCINDEX_PLAIN_READS set, nothing is read ahead.
 #include <QByteArray>
@@ -30,6 +32,10 @@ public:
     ~DocumentBatch();
     DocumentBatch(const DocumentBatch&) = delete;
     DocumentBatch& operator=(const DocumentBatch&) = delete;
+
+    // The batch of the calling thread: its ring and buffers are set up once and serve every
+    // page the thread writes (a ring costs more to set up than a small folder to read).
+    static DocumentBatch& ofThisThread();
 
     // Reads the documents `names` (at most kMaxDocuments) of the open folder `folderFd`
     // (AT_FDCWD: paths); the ring is set up by the first call. Earlier results are dropped.
@@ -55,6 +61,7 @@ private:
 
     std::unique_ptr<Ring> ring_;
     bool tried_ = false;
+    int setUpGeneration_ = 0;              // failSetUpWith's calls seen when the ring was tried
     std::vector<QByteArrayView> contents_; // null data: read it the plain way
 };
 
