@@ -10,18 +10,16 @@ namespace platform {
 namespace {
 
 std::atomic<int> stopWriteFd{-1};
-std::atomic<bool> stopRequested{false};
 struct sigaction previousInt {};
 struct sigaction previousTerm {};
 struct sigaction previousHup {};
-// What was asked for; the pipe only wakes the reader, so a full one loses no request.
+// What was asked for; the pipe only wakes the reader, so a full one loses no request. A stop
+// stays asked while its StopSignals exists: long work polls it (requested()) besides the pipe.
 std::atomic<bool> stopAsked{false};
 std::atomic<bool> reloadAsked{false};
 
 void onStopSignal(int signal) {
     const int saved = errno;
-    if (signal == SIGINT || signal == SIGTERM) // a stop, not any other request
-        stopRequested.store(true, std::memory_order_relaxed);
     const int fd = stopWriteFd.load(std::memory_order_relaxed);
     (signal == SIGHUP ? reloadAsked : stopAsked).store(true);
     if (fd >= 0) {
@@ -60,7 +58,7 @@ StopSignals::~StopSignals() {
     if (reload_)
         ::sigaction(SIGHUP, &previousHup, nullptr);
     stopWriteFd.store(-1, std::memory_order_relaxed);
-    stopRequested.store(false, std::memory_order_relaxed); // answered by whoever held us
+    stopAsked = false; // answered by whoever held us
     ::close(read_);
     ::close(write_);
 }
@@ -70,13 +68,13 @@ StopSignals::Requests StopSignals::takeRequests() {
     char buffer[64];
     while (read_ >= 0 && ::read(read_, buffer, sizeof buffer) > 0) {
     }
-    requests.stop = stopAsked.exchange(false);
+    requests.stop = stopAsked.load();
     requests.reload = reloadAsked.exchange(false);
     return requests;
 }
 
 bool StopSignals::requested() {
-    return stopRequested.load(std::memory_order_relaxed);
+    return stopAsked.load(std::memory_order_relaxed);
 }
 
 void openClosedStandardDescriptors() {

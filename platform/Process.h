@@ -25,8 +25,6 @@ public:
     };
     // Reads the pending requests.
     Requests takeRequests();
-    // Whether a stop was requested (reads the pending requests).
-    bool take() { return takeRequests().stop; }
     // Whether SIGINT or SIGTERM came while this StopSignals exists; for long work that must
     // end soon after (a walk between folders, a batch of reads).
     static bool requested();
