@@ -35,7 +35,7 @@ read -r two_wall two_cpu < <(measure "$docindex" --write -r "$dir")
 read -r one_wall one_cpu < <(DOCINDEX_ONE_THREAD=1 measure "$docindex" --write -r "$dir")
 echo "folders: $folders x $documents documents; $(nproc) cores; medians of $runs runs, milliseconds"
 echo "                                 wall    cpu (user+sys)"
-printf 'docindex -r --write           %7d %7d\n' "$two_wall" "$two_cpu"
-printf 'same, DOCINDEX_ONE_THREAD=1   %7d %7d\n' "$one_wall" "$one_cpu"
+printf 'docindex -r --write           %7.1f %7.1f\n' "$two_wall" "$two_cpu"
+printf 'same, DOCINDEX_ONE_THREAD=1   %7.1f %7.1f\n' "$one_wall" "$one_cpu"
 awk -v a="$two_wall" -v b="$one_wall" \
     'BEGIN {printf "ratio two threads / one       %7.2f\n", a / b}'

@@ -45,7 +45,7 @@ export LC_ALL=C
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", b ? a / b : 0}'; }
 # row LABEL OURS_WALL OURS_CPU BASE_WALL BASE_CPU
 row() {
-    printf '%-40s %7d %7d   %7d %7d   %5s %5s\n' "$1" "$2" "$3" "$4" "$5" "$(ratio "$2" "$4")" \
+    printf '%-40s %7.1f %7.1f   %7.1f %7.1f   %5s %5s\n' "$1" "$2" "$3" "$4" "$5" "$(ratio "$2" "$4")" \
         "$(ratio "$3" "$5")"
 }
 echo "medians of $runs runs after a warm-up, milliseconds; load: $(cut -d' ' -f1-3 /proc/loadavg)"

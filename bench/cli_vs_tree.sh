@@ -43,9 +43,9 @@ read -r plain_wall plain_cpu < <(DOCINDEX_PLAIN_READS=1 measure "$docindex" --wr
 read -r tree_wall tree_cpu < <(measure tree -H . -L 1 --ignore-case -P '*_.txt' -o out.htm "$dir")
 echo "documents: $count (and $count other files); medians of $runs runs, milliseconds"
 echo "                                 wall    cpu (user+sys)"
-printf 'docindex --write DIR          %7d %7d\n' "$ours_wall" "$ours_cpu"
-printf 'same, DOCINDEX_PLAIN_READS=1   %7d %7d\n' "$plain_wall" "$plain_cpu"
-printf "tree -H . -L 1 -P '*_.txt' ... %7d %7d\n" "$tree_wall" "$tree_cpu"
+printf 'docindex --write DIR          %7.1f %7.1f\n' "$ours_wall" "$ours_cpu"
+printf 'same, DOCINDEX_PLAIN_READS=1   %7.1f %7.1f\n' "$plain_wall" "$plain_cpu"
+printf "tree -H . -L 1 -P '*_.txt' ... %7.1f %7.1f\n" "$tree_wall" "$tree_cpu"
 awk -v a="$ours_wall" -v b="$tree_wall" -v c="$ours_cpu" -v d="$tree_cpu" \
     'BEGIN {printf "ratio docindex / tree          %7.2f %7.2f\n", a / b, (d ? c / d : 0)}'
 grep -c '<tr>' "$dir/index.htm" | awk '{printf "rows on the page:               %d\n", $1 - 1}'

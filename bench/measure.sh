@@ -1,16 +1,17 @@
 # Sourced by the command-line benchmark scripts: median wall and CPU (user + system)
-# milliseconds of a command over $runs runs, after one warm-up run; $work is a scratch folder.
+# milliseconds, to a tenth, of a command over $runs runs after one warm-up run. Times come from
+# bench/runtime beside the docindex being measured ($docindex), to the microsecond.
+export LC_NUMERIC=C
+timer=$(dirname "$docindex")/../bench/runtime
+[ -x "$timer" ] || { echo "build it first: $timer (target runtime)" >&2; exit 1; }
 measure() {
-    "$@" >/dev/null 2>&1
-    local walls=() cpus=() line
+    "$timer" "$@" >/dev/null || { echo "failed: $*" >&2; return 1; }
+    local walls=() cpus=() wall user sys
     for ((r = 0; r < runs; r++)); do
-        /usr/bin/time -o "$work/time" -f '%e %U %S' "$@" >/dev/null 2>&1
-        line=$(tail -1 "$work/time")
-        walls+=($(awk '{printf "%d", $1 * 1000}' <<<"$line"))
-        cpus+=($(awk '{printf "%d", ($2 + $3) * 1000}' <<<"$line"))
+        read -r wall user sys < <("$timer" "$@")
+        walls+=("$wall")
+        cpus+=($((user + sys)))
     done
-    local wall cpu
-    wall=$(printf '%s\n' "${walls[@]}" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
-    cpu=$(printf '%s\n' "${cpus[@]}" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
-    echo "$wall $cpu"
+    median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {printf "%.1f", a[int((NR+1)/2)] / 1000}'; }
+    echo "$(median "${walls[@]}") $(median "${cpus[@]}")"
 }
