@@ -2,9 +2,7 @@
 
 #include "platform/FsString.h"
 
-#include <QStringDecoder>
 #include <QSysInfo>
-#include <QVarLengthArray>
 
 #include <algorithm>
 #include <array>
@@ -466,30 +464,43 @@ int codePageForCharset(QByteArrayView name) {
 }
 
 bool isUtf8Text(QByteArrayView bytes) {
-    const auto firstNonAscii =
-        std::find_if(bytes.begin(), bytes.end(), [](char c) { return uchar(c) >= 0x80; });
-    if (firstNonAscii == bytes.end())
-        return false; // ASCII reads the same in every code page
-    // Qt's decoder is strict: overlong forms, encoded surrogates and anything above U+10FFFF
-    // are errors, as for file-system names. It goes on to the end after an error, so it gets
-    // the text in pieces, growing from a short first one: a document in a code page fails in
-    // its first few letters.
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    constexpr qsizetype kLongestPiece = 1024;
-    QVarLengthArray<QChar, kLongestPiece + 4> buffer(decoder.requiredSpace(kLongestPiece + 3));
-    QByteArrayView rest = bytes.sliced(firstNonAscii - bytes.begin());
-    for (qsizetype piece = 16; !rest.isEmpty(); piece = std::min(2 * piece, kLongestPiece)) {
-        // A piece ends before a byte that begins a character, so that it cuts no sequence in
-        // two; where a fourth continuation byte follows, the text is invalid wherever it is cut.
-        qsizetype end = std::min(piece, rest.size());
-        for (int k = 0; k < 3 && end < rest.size() && (uchar(rest[end]) & 0xC0) == 0x80; ++k)
-            ++end;
-        decoder.appendToBuffer(buffer.data(), rest.first(end));
-        if (decoder.hasError())
+    // Well-formed UTF-8 as Qt's strict decoder (and the names' decoder) sees it: no overlong
+    // form, no encoded surrogate, nothing above U+10FFFF, no sequence cut short. Checked here
+    // byte by byte: a decoder set up per document cost more than the check itself.
+    const auto* s = reinterpret_cast<const uchar*>(bytes.data());
+    const qsizetype n = bytes.size();
+    bool nonAscii = false;
+    for (qsizetype i = 0; i < n;) {
+        const uchar lead = s[i];
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        nonAscii = true;
+        qsizetype length = 4;
+        uchar low = 0x80, high = 0xBF; // the second byte's range
+        if (lead >= 0xC2 && lead <= 0xDF)
+            length = 2;
+        else if (lead == 0xE0)
+            length = 3, low = 0xA0; // below: overlong
+        else if (lead == 0xED)
+            length = 3, high = 0x9F; // above: surrogates
+        else if (lead >= 0xE1 && lead <= 0xEF)
+            length = 3;
+        else if (lead == 0xF0)
+            low = 0x90; // below: overlong
+        else if (lead == 0xF4)
+            high = 0x8F; // above: past U+10FFFF
+        else if (lead < 0xF1 || lead > 0xF3)
+            return false; // a continuation byte, C0, C1 or F5 and above
+        if (n - i < length || s[i + 1] < low || s[i + 1] > high)
             return false;
-        rest = rest.sliced(end);
+        for (qsizetype k = 2; k < length; ++k)
+            if ((s[i + k] & 0xC0) != 0x80)
+                return false;
+        i += length;
     }
-    return true;
+    return nonAscii; // ASCII reads the same in every code page
 }
 
 } // namespace platform

@@ -4,6 +4,7 @@
 
 #include "support/DocFiles.h"
 
+#include <QStringDecoder>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -219,7 +220,7 @@ TEST(CodePage, Utf8Detection) {
         {"valid, then cp1251", "\xD0\x9F \xCF\xF0", false},
         {"long utf-8", QByteArray("\xD0\xB6").repeated(1500), true},
         {"long utf-8, then cp1251", QByteArray("\xD0\xB6").repeated(1500) + "\xCF", false},
-        // The check reads the text in pieces: a sequence across the end of one is whole.
+        // Sequences after a run of others, whole and one byte too long.
         {"sequence across a piece", QByteArray("\xD0\xB6").repeated(7) + "a\xF0\x9F\x98\x80", true},
         {"too long across a piece", QByteArray("\xD0\xB6").repeated(7) + "a\xF0\x9F\x98\x80\x80",
          false},
@@ -227,6 +228,16 @@ TEST(CodePage, Utf8Detection) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(isUtf8Text(c.bytes), c.utf8) << c.name;
+    // Every lead and second byte, before each kind of third and fourth byte: the same verdict
+    // as Qt's strict decoder.
+    for (int lead = 0x80; lead <= 0xFF; ++lead)
+        for (int second = 0; second <= 0xFF; ++second)
+            for (const char* rest : {"", "\x80", "\xBF\xBF", "\x80\x7F", "\xC0\x80"}) {
+                const QByteArray bytes = QByteArray(1, char(lead)) + char(second) + rest;
+                QStringDecoder qt(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+                (void)QString(qt.decode(bytes));
+                ASSERT_EQ(isUtf8Text(bytes), !qt.hasError()) << bytes.toHex().constData();
+            }
 }
 
 TEST(CodePage, SetAndRestore) {
