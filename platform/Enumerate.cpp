@@ -6,6 +6,7 @@
 
 #include <QChar>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -165,6 +166,12 @@ WildcardPattern::WildcardPattern(QByteArrayView pattern) {
     }
     units_.resize(size_t(pattern.size()));
     units_.resize(size_t(decodeFolded(pattern, units_.data())));
+    if (units_.size() > 1 && units_[0] == U'*' &&
+        std::all_of(units_.begin() + 1, units_.end(),
+                    [](char32_t c) { return c < 0x80 && c != U'*' && c != U'?'; })) {
+        for (auto it = units_.begin() + 1; it != units_.end(); ++it)
+            asciiTail_.append(char(*it));
+    }
 }
 
 bool WildcardPattern::matches(QByteArrayView name) const {
@@ -174,6 +181,21 @@ bool WildcardPattern::matches(QByteArrayView name) const {
         return true;
     if (noExtension_ && name.contains('.'))
         return false;
+    if (const qsizetype k = asciiTail_.size(); k > 0) {
+        // An ASCII byte is always a character of its own, and a name needs as many bytes at
+        // least as it has characters.
+        if (name.size() < k)
+            return false;
+        const QByteArrayView tail = name.last(k);
+        bool ascii = true, equal = true;
+        for (qsizetype i = 0; i < k && ascii; ++i) {
+            const char32_t c = static_cast<unsigned char>(tail[i]);
+            ascii = c < 0x80;
+            equal = equal && fold(c) == char32_t(asciiTail_[i]);
+        }
+        if (ascii)
+            return equal;
+    }
     char32_t local[256];
     std::vector<char32_t> heap;
     char32_t* units = local;
@@ -186,13 +208,17 @@ bool WildcardPattern::matches(QByteArrayView name) const {
 }
 
 int extensionLength(QByteArrayView name) {
-    const qsizetype slash = name.lastIndexOf('/');
-    const qsizetype dot = name.lastIndexOf('.');
-    if (dot < 0 || dot < slash)
+    // One scan back from the end: the extension is near it, a '/' before it ends the search.
+    qsizetype dot = name.size() - 1;
+    while (dot >= 0 && name[dot] != '.' && name[dot] != '/')
+        --dot;
+    if (dot < 0 || name[dot] == '/')
         return 0;
     // Characters as the matcher counts them: a byte that is not UTF-8 is one character (a
-    // cp1251 'ё' alone is a continuation byte, which must still count).
+    // cp1251 'ё' alone is a continuation byte, which must still count); ASCII, byte by byte.
     const auto* bytes = reinterpret_cast<const unsigned char*>(name.data());
+    if (std::all_of(bytes + dot, bytes + name.size(), [](unsigned char c) { return c < 0x80; }))
+        return int(name.size() - dot);
     int chars = 0;
     for (qsizetype i = dot; i < name.size(); ++chars)
         nextNameCharacter(bytes, name.size(), i);

@@ -37,6 +37,9 @@ public:
 
 private:
     std::vector<char32_t> units_; // case-folded; '*' and '?' as themselves
+    // For a pattern of '*' and plain ASCII characters ("*_.txt"), those characters: a name
+    // whose last bytes are ASCII is decided by comparing them, without decoding the name.
+    QByteArray asciiTail_;
     bool all_ = false;
     bool empty_ = true;
     bool noExtension_ = false;

@@ -42,7 +42,10 @@ TEST(ListingWildcard, MatchesFileMasks) {
         {"??", "я", false},
         {"*Я*", "маяк", true}, // Cyrillic folds too
         {"*.TXT", "ДОК.txt", true},
-        {"?_.txt", "\xE9_.txt", true}, // a byte of an invalid sequence is one character
+        {"?_.txt", "\xE9_.txt", true},     // a byte of an invalid sequence is one character
+        {"*.k", "a.\xE2\x84\xAA", true},   // KELVIN SIGN folds to 'k': the tail is not ASCII
+        {"*_.txt", "\xD0\xAF_.TXT", true}, // a tail of ASCII after other characters
+        {"*_.txt", "_.tx", false},         // shorter than the tail
         {"*a*b*", "xxaxxbxx", true},
         {"*a*b", "xxaxxbxxc", false},
         {"", "a", false}, // an empty pattern finds nothing
