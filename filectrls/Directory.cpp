@@ -79,6 +79,39 @@ public:
         spans_.push_back(Span{quint32(start), quint32(buffer_.size() - start)});
     }
 
+    // True when keys are folded names compared byte by byte, which prefix() can stand for.
+    bool folded() const { return folded_; }
+
+    // How many leading bytes the keys of `indexes` share (0 for collator keys).
+    qsizetype commonPrefix(const std::vector<quint32>& indexes) const {
+        if (!folded_ || indexes.empty())
+            return 0;
+        const char* first = buffer_.constData() + spans_[indexes[0]].start;
+        qsizetype common = spans_[indexes[0]].length;
+        for (const quint32 index : indexes) {
+            const Span span = spans_[index];
+            const char* key = buffer_.constData() + span.start;
+            common = std::min(common, qsizetype(span.length));
+            qsizetype i = 0;
+            while (i < common && key[i] == first[i])
+                ++i;
+            common = i;
+        }
+        return common;
+    }
+
+    // Key bytes [skip, skip + 8) as a big-endian number, zero past the end: two keys whose
+    // numbers differ compare as their numbers do (no key holds a zero byte), so a sort
+    // compares numbers and reads the keys themselves only on a tie.
+    quint64 prefix(size_t index, qsizetype skip) const {
+        const Span span = spans_[index];
+        const char* key = buffer_.constData() + span.start;
+        quint64 value = 0;
+        for (qsizetype i = skip; i < skip + 8; ++i)
+            value = (value << 8) | (i < span.length ? static_cast<unsigned char>(key[i]) : 0u);
+        return value;
+    }
+
     int compare(size_t a, size_t b) const {
         if (!folded_) {
             const int r = keys_[a].compare(keys_[b]);
@@ -442,10 +475,11 @@ public:
     }
 
     struct Item {
-        qint64 value; // size, time or attributes, by mode
+        qint64 value; // size, time or attributes, by mode; by name the key's prefix()
         quint32 index;
         bool folder;
     };
+    using ItemIt = std::vector<Item>::iterator;
 
     // Sorts the items, folders first in both directions; answers the new order as indexes.
     std::vector<quint32> order(const std::vector<TFileInfo>& entries, TSortMode mode,
@@ -462,8 +496,20 @@ public:
                 r = entries[a.index].Name.compare(entries[b.index].Name);
             return r < 0;
         };
-        std::sort(items_.begin(), folders, less);
-        std::sort(folders, items_.end(), less);
+        // By prefix where one decides, inline; the whole comparison only on a tie.
+        auto sortRange = [&](ItemIt begin, ItemIt end) {
+            if (!usePrefixes(begin, end, mode)) {
+                std::sort(begin, end, less);
+                return;
+            }
+            std::sort(begin, end, [&](const Item& a, const Item& b) {
+                if (a.value != b.value)
+                    return (quint64(a.value) < quint64(b.value)) != descending;
+                return less(a, b);
+            });
+        };
+        sortRange(items_.begin(), folders);
+        sortRange(folders, items_.end());
         std::vector<quint32> result(items_.size());
         for (size_t i = 0; i < items_.size(); ++i)
             result[i] = items_[i].index;
@@ -471,6 +517,21 @@ public:
     }
 
 private:
+    // By folded name, each item of a range sorted on its own gets its key's prefix past what
+    // the range's keys share (names of one folder often begin alike); false by other keys.
+    bool usePrefixes(ItemIt begin, ItemIt end, TSortMode mode) {
+        if (mode != smName || !names_.folded() || begin == end)
+            return false;
+        std::vector<quint32> indexes;
+        indexes.reserve(size_t(end - begin));
+        for (ItemIt it = begin; it != end; ++it)
+            indexes.push_back(it->index);
+        const qsizetype skip = names_.commonPrefix(indexes);
+        for (ItemIt it = begin; it != end; ++it)
+            it->value = qint64(names_.prefix(it->index, skip));
+        return true;
+    }
+
     int keyOrder(const Item& a, const Item& b, TSortMode mode) const {
         switch (mode) {
         case smName:
@@ -546,6 +607,13 @@ void TDirectory::StopWatching() {
     TShellChangeThread* watcher = watcher_;
     watcher_ = nullptr;
     watcher->Terminate(); // no callback reaches this model afterwards
+}
+
+std::shared_ptr<const void> TDirectory::TakeNames() {
+    // The entries hold views into the storage: they go with it.
+    entries_.clear();
+    undescribed_ = 0;
+    return std::shared_ptr<const NameBlocks>(std::move(names_));
 }
 
 int TDirectory::IndexOf(const TFileInfo* entry) const {

@@ -74,6 +74,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(reader.AtEnd()); // asking again consumes nothing
     reader.Close();
     FUZZ_CHECK(lines == expectedLines(document));
+    QByteArray joined;
+    for (const QByteArray& line : lines)
+        joined.append(' ').append(line);
+    QByteArray inMemory; // a document read ahead: the same text in one pass
+    TextReader::AppendLines(document, inMemory);
+    FUZZ_CHECK(inMemory == joined);
 
     // The page: the caption is one line whatever the document holds.
     platform::setConversionCodePage(codePage);
@@ -90,9 +96,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(page.endsWith("</BODY>\r\n</HTML>\r\n"));
     const QByteArray caption = page.sliced(from + start.size(), to - from - start.size());
     FUZZ_CHECK(!caption.contains('\r') && !caption.contains('\n'));
-    QByteArray joined;
-    for (const QByteArray& line : lines)
-        joined.append(' ').append(line);
     // Text that is not UTF-8 goes into a single-byte page byte for byte.
     if (platform::isSingleByteCodePage(codePage) && !platform::isUtf8Text(joined))
         FUZZ_CHECK(caption == joined);

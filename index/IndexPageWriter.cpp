@@ -109,26 +109,28 @@ void appendPercentEncoded(QString& out, QByteArrayView bytes) {
     }
 }
 
-// The document's text in the page's charset, into `text`: a space before each line. A UTF-8
-// document is decoded as UTF-8 (a leading byte-order mark dropped), every other one with the
-// documents' code page; a page in that same single-byte code page takes its bytes unchanged.
-// `readAhead`: the document's whole content when the batch read it, else null (read it here).
-void readDocumentText(int folderFd, const QByteArray& path, const QByteArrayView* readAhead,
-                      Charsets charsets, bool escape, QByteArray& text) {
-    text.resize(0); // keeps the capacity for the next document
-    TextReader reader;
-    if (readAhead)
-        reader.OpenData(*readAhead);
-    else
+// Appends the document's text in the page's charset to `out`: a space before each line. A
+// UTF-8 document is decoded as UTF-8 (a leading byte-order mark dropped), every other one with
+// the documents' code page; when `bytesFit` (a page in that same single-byte code page) its
+// bytes go in unchanged. The text is put in place first and replaced only when it must be
+// converted. `readAhead`: the document's whole content when the batch read it, else null.
+void appendDocumentText(int folderFd, const QByteArray& path, const QByteArrayView* readAhead,
+                        Charsets charsets, bool bytesFit, bool escape, QByteArray& out) {
+    const qsizetype start = out.size();
+    if (readAhead) {
+        TextReader::AppendLines(*readAhead, out);
+    } else {
+        TextReader reader;
         reader.OpenAt(folderFd, path);
-    while (!reader.AtEnd()) {
-        text.append(' ');
-        reader.ReadLineInto(text);
+        while (!reader.AtEnd()) {
+            out.append(' ');
+            reader.ReadLineInto(out);
+        }
+        reader.Close();
     }
-    reader.Close();
+    const QByteArrayView text = QByteArrayView(out).sliced(start);
     const bool utf8 = platform::isUtf8Text(text);
-    if (!utf8 && !escape && charsets.page == charsets.documents &&
-        platform::isSingleByteCodePage(charsets.page))
+    if (!utf8 && !escape && bytesFit)
         return;
     QString wide;
     if (utf8) {
@@ -140,7 +142,8 @@ void readDocumentText(int folderFd, const QByteArray& path, const QByteArrayView
     }
     if (escape)
         escapeHtml(wide);
-    text = pageBytes(wide, charsets.page);
+    out.truncate(start);
+    out.append(pageBytes(wide, charsets.page));
 }
 
 // Lines go straight into the page's buffer, each followed by CR LF.
@@ -202,26 +205,34 @@ private:
     bool held() const { return folder_.fd != AT_FDCWD; }
 
     void addRow(const IndexEntry& entry, const QByteArray& path, const QByteArrayView* readAhead) {
+        // A plain ASCII name is its own href in every charset.
+        QByteArray converted;
+        QByteArrayView href = entry.name;
+        if (!isPlainHref(entry.name)) {
+            converted = platform::toBytes(IndexPageWriter::hrefFor(entry.name, charsets_.page),
+                                          charsets_.page);
+            href = converted;
+        }
+        char number[24];
+        const auto [numberEnd, ec] =
+            std::to_chars(number, number + sizeof number, page_.documents + 1);
+        Q_ASSERT(ec == std::errc());
+        // The caption goes straight into the page, between the row's parts.
+        QByteArray& text = page_.text;
+        const qsizetype rowStart = text.size();
+        appendAll(text, {"<tr>\r\n<td align=center>", QByteArrayView(number, numberEnd),
+                         " </td>\r\n<td align=left> <a href=\"", href, ".rtf\">"});
         try {
-            readDocumentText(folder_.fd, path, readAhead, charsets_, options_.escapeHtml, text_);
+            appendDocumentText(folder_.fd, path, readAhead, charsets_, bytesFit_,
+                               options_.escapeHtml, text);
         } catch (Exception& e) {
+            text.truncate(rowStart);
             e.SetFailedPath(held() ? folder_.path + path : path);
             throw;
         }
-        // A plain ASCII name is its own href in every charset.
-        const QByteArray href =
-            isPlainHref(entry.name)
-                ? entry.name
-                : platform::toBytes(IndexPageWriter::hrefFor(entry.name, charsets_.page),
-                                    charsets_.page);
+        appendAll(text,
+                  {"</a> </td>\r\n<td align=center> <a href=\"", href, helpEnd_, "\r\n</tr>\r\n"});
         ++page_.documents;
-        char number[24];
-        const auto [numberEnd, ec] = std::to_chars(number, number + sizeof number, page_.documents);
-        Q_ASSERT(ec == std::errc());
-        appendAll(page_.text,
-                  {"<tr>\r\n<td align=center>", QByteArrayView(number, numberEnd),
-                   " </td>\r\n<td align=left> <a href=\"", href, ".rtf\">", text_,
-                   "</a> </td>\r\n<td align=center> <a href=\"", href, helpEnd_, "\r\n</tr>\r\n"});
     }
 
     // A row is a dozen pieces: the buffer grows once for them all, then each is copied in.
@@ -247,7 +258,9 @@ private:
     // character by character, so converting the parts equals converting the whole line.
     const Charsets charsets_ = charsetsOf(options_);
     const QByteArray helpEnd_ = pageBytes(u".txt\">справка</a> </td>", charsets_.page);
-    QByteArray text_; // the document's text, its capacity kept from one to the next
+    // Documents' bytes are the page's own: a page in the documents' single-byte code page.
+    const bool bytesFit_ =
+        charsets_.page == charsets_.documents && platform::isSingleByteCodePage(charsets_.page);
     platform::DocumentBatch& batch_ = platform::DocumentBatch::ofThisThread();
     std::vector<QByteArray> paths_;
     std::vector<const IndexEntry*> documents_;
@@ -256,8 +269,14 @@ private:
 } // namespace
 
 IndexEntry IndexEntry::fromSearchRec(const TSearchRec& rec) {
-    IndexEntry entry;
+    IndexEntry entry = fromListed(rec);
     entry.name = OwnedName(rec.Name); // outlives the listing (pages are made after it)
+    return entry;
+}
+
+IndexEntry IndexEntry::fromListed(const TSearchRec& rec) {
+    IndexEntry entry;
+    entry.name = rec.Name;
     if (rec.Attr & faDirectory)
         entry.kind = rec.Name == ".." ? EntryKind::Parent : EntryKind::Folder;
     else if (rec.Attr & (faSysFile | faVolumeID))

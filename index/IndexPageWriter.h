@@ -25,6 +25,9 @@ struct IndexEntry {
 
     // The entry for a listed record, its kind from the attribute bits.
     static IndexEntry fromSearchRec(const TSearchRec& rec);
+    // The same sharing the record's name, which must outlive the entry (a listing's name
+    // storage kept by its TakeNames()).
+    static IndexEntry fromListed(const TSearchRec& rec);
 };
 
 // How a page is written beyond what every page has in common.

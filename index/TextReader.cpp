@@ -3,9 +3,7 @@
 #include "base/Exception.h"
 #include "platform/Errors.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 namespace {
 
@@ -25,42 +23,19 @@ void raiseOnFailure(const platform::IoStatus& status) {
 void TextReader::Open(const QByteArray& path) {
     pos_ = 0;
     end_ = 0;
-    fromData_ = false;
     raiseOnFailure(file_.open(path));
 }
 
 void TextReader::OpenAt(int folderFd, const QByteArray& name) {
     pos_ = 0;
     end_ = 0;
-    fromData_ = false;
     raiseOnFailure(file_.openAt(folderFd, name));
-}
-
-void TextReader::OpenData(QByteArrayView data) {
-    if (file_.isOpen())
-        file_.close();
-    pos_ = 0;
-    end_ = 0;
-    data_ = data;
-    fromData_ = true;
 }
 
 void TextReader::refill() {
     qsizetype count = 0;
     pos_ = 0;
     end_ = 0;
-    if (fromData_) {
-        // Loads as a file read would, so lines split across loads are treated alike.
-        count = std::min(BufferSize, data_.size());
-        std::memcpy(buffer_, data_.data(), size_t(count));
-        data_ = data_.sliced(count);
-        if (count == 0) {
-            buffer_[0] = CtrlZ;
-            count = 1;
-        }
-        end_ = count;
-        return;
-    }
     const platform::IoStatus status = file_.read(buffer_, BufferSize, &count);
     if (!status) {
         // Whatever happens next, the text has ended.
@@ -119,10 +94,30 @@ void TextReader::ReadLineInto(QByteArray& line) {
 void TextReader::Close() {
     pos_ = 0;
     end_ = 0;
-    if (fromData_) {
-        fromData_ = false;
-        data_ = {};
-        return;
-    }
     raiseOnFailure(file_.close());
+}
+
+void TextReader::AppendLines(QByteArrayView data, QByteArray& text) {
+    if (const qsizetype ctrlZ = data.indexOf(CtrlZ); ctrlZ >= 0)
+        data = data.first(ctrlZ);
+    if (data.isEmpty())
+        return;
+    // Each LF becomes the next line's space and the first line gains one: one byte more at most.
+    const qsizetype at = text.size();
+    text.resize(at + data.size() + 1);
+    char* const begin = text.data() + at;
+    char* out = begin;
+    *out++ = ' ';
+    const char* const end = data.data() + data.size();
+    for (const char* p = data.data(); p != end; ++p) {
+        if (*p == '\r')
+            continue; // before LF part of the line end, elsewhere dropped
+        if (*p == '\n') {
+            if (p + 1 != end) // a last LF starts no line
+                *out++ = ' ';
+            continue;
+        }
+        *out++ = *p;
+    }
+    text.truncate(at + (out - begin));
 }

@@ -22,9 +22,6 @@ public:
     void Open(const QByteArray& path);
     // The same for `name` in the open folder `folderFd`.
     void OpenAt(int folderFd, const QByteArray& name);
-    // The same for a document whose whole content is already in memory (read ahead); `data`
-    // must stay valid until Close().
-    void OpenData(QByteArrayView data);
     // True when no more text can be read; consumes nothing.
     bool AtEnd();
     // The next line without its line end; the line end is consumed.
@@ -33,7 +30,11 @@ public:
     void ReadLineInto(QByteArray& line);
     void Close();
 
-    bool isOpen() const { return file_.isOpen() || fromData_; }
+    // Appends each line of a whole document in memory to `text`, each after a space: the
+    // lines a reader would give for `data`, in one pass without the buffer.
+    static void AppendLines(QByteArrayView data, QByteArray& text);
+
+    bool isOpen() const { return file_.isOpen(); }
 
 private:
     static constexpr char CtrlZ = 26;
@@ -47,8 +48,6 @@ private:
     }
 
     platform::DocumentFile file_;
-    QByteArrayView data_; // what OpenData left to read
-    bool fromData_ = false;
     char buffer_[BufferSize];
     qsizetype pos_ = 0;
     qsizetype end_ = 0;

@@ -96,7 +96,8 @@ struct Job {
     std::shared_ptr<platform::FileHandle> held;
     QByteArray shown;
     QString folder;
-    QByteArray path; // `folder` as file-system bytes
+    QByteArray path;                   // `folder` as file-system bytes
+    std::shared_ptr<const void> names; // the storage of the entries' names
     QList<IndexEntry> entries;
     bool needsPage = false;
     bool ok = true;
@@ -229,7 +230,7 @@ private:
             for (int i = 0; i < listing.Count(); ++i) {
                 // Name and kind are all a page needs: no stat per entry.
                 const TSearchRec& entry = listing.ListedEntry(i);
-                IndexEntry indexEntry = IndexEntry::fromSearchRec(entry);
+                IndexEntry indexEntry = IndexEntry::fromListed(entry);
                 if (indexEntry.kind == EntryKind::RegularFile)
                     ++documents;
                 if (options_.recursive && indexEntry.kind == EntryKind::Folder)
@@ -239,7 +240,9 @@ private:
                                 OwnedName(entry.Name), pending.path + entry.Name + '/'});
                 job->entries.append(std::move(indexEntry));
             }
+            job->names = listing.TakeNames(); // the entries share the listing's names
         } catch (...) {
+            job->entries.clear(); // their names went with the listing
             failWith(*job);
             return job;
         }

@@ -30,6 +30,12 @@ protected:
             lines.append(reader.ReadLine());
         EXPECT_TRUE(reader.AtEnd()); // stays at the end
         reader.Close();
+        // A document read ahead is split in one pass: the same lines, each after a space.
+        QByteArray joined = "kept", inMemory = "kept";
+        for (const QByteArray& line : lines)
+            joined.append(' ').append(line);
+        TextReader::AppendLines(content, inMemory);
+        EXPECT_EQ(inMemory, joined) << "in memory";
         return lines;
     }
 
