@@ -1,8 +1,9 @@
 // The floor of the command-line benchmarks: lists a folder and reads each document (a name
 // ending in "_.txt", any case) once through io_uring, openat -> read -> close linked on direct
 // descriptors, 128 documents a submission. It makes no page; it is what reading costs. Several
-// folders are read in turn with the same ring, as a walk over them would.
-// Usage: floor_reader DIR...   (prints the documents read and their bytes)
+// folders are read in turn with the same ring, as a walk over them would; with -r also every
+// folder below them.
+// Usage: floor_reader [-r] DIR...   (prints the documents read and their bytes)
 #define _GNU_SOURCE
 #include <dirent.h>
 #include <fcntl.h>
@@ -53,7 +54,10 @@ static int readBatch(struct io_uring* ring, int folder, char** names, int count,
     return 0;
 }
 
-// Reads the documents of one folder; adds to the counts. Returns 0 or a negative errno.
+static int recursive;
+
+// Reads the documents of one folder (with -r, then the folders below it, depth first); adds to
+// the counts. Returns 0 or a negative errno.
 static int readFolder(struct io_uring* ring, const char* path, long long* documents,
                       long long* total) {
     const int folder = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -66,9 +70,20 @@ static int readFolder(struct io_uring* ring, const char* path, long long* docume
         return -1;
     }
     char* names[kBatch];
+    char** below = NULL;
+    size_t belowCount = 0, belowRoom = 0;
     int count = 0, err = 0;
     const struct dirent* entry;
     while ((entry = readdir(dir)) != NULL) {
+        if (recursive && entry->d_type == DT_DIR && strcmp(entry->d_name, ".") != 0 &&
+            strcmp(entry->d_name, "..") != 0) {
+            if (belowCount == belowRoom) {
+                belowRoom = belowRoom ? 2 * belowRoom : 16;
+                below = realloc(below, belowRoom * sizeof *below);
+            }
+            below[belowCount++] = strdup(entry->d_name);
+            continue;
+        }
         if (!isDocument(entry->d_name))
             continue;
         names[count++] = strdup(entry->d_name);
@@ -88,12 +103,27 @@ static int readFolder(struct io_uring* ring, const char* path, long long* docume
     close(folder);
     if (err < 0)
         fprintf(stderr, "io_uring: %s\n", strerror(-err));
+    for (size_t i = 0; i < belowCount; ++i) {
+        if (err >= 0) {
+            char* sub = malloc(strlen(path) + strlen(below[i]) + 2);
+            sprintf(sub, "%s/%s", path, below[i]);
+            err = readFolder(ring, sub, documents, total);
+            free(sub);
+        }
+        free(below[i]);
+    }
+    free(below);
     return err;
 }
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        fprintf(stderr, "usage: %s DIR...\n", argv[0]);
+    int first = 1;
+    if (argc > 1 && strcmp(argv[1], "-r") == 0) {
+        recursive = 1;
+        ++first;
+    }
+    if (argc <= first) {
+        fprintf(stderr, "usage: %s [-r] DIR...\n", argv[0]);
         return 2;
     }
     struct io_uring ring;
@@ -105,7 +135,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     long long documents = 0, total = 0;
-    for (int i = 1; i < argc; ++i)
+    for (int i = first; i < argc; ++i)
         if (readFolder(&ring, argv[i], &documents, &total) < 0)
             return 1;
     printf("%lld documents, %lld bytes\n", documents, total);

@@ -90,6 +90,19 @@ QString folderFailure(int err, const QByteArray& path) {
            platform::systemErrorText(err);
 }
 
+// Lets a listing read only the folder: the mask is set before the location, and a listing
+// without a location would list the drives (mount table, a statfs per mount) for nothing.
+// Entries are described by name and kind alone, all a page needs.
+struct OneListing : IDirectoryClient {
+    bool armed = false;
+    bool EntryFound(const TSearchRec&) override { return true; }
+    bool WantsEntryDetails() const override { return false; }
+    void ListingEnded() override {}
+    bool ListingStarting() override { return armed; }
+    void LocationChanged(const QString&) override {}
+    void MaskChanged(const QString&) override {}
+};
+
 // One folder's work: what the walk found (in the walk's order) and what its page came to.
 // The page may be written on another thread; what it prints is printed in walk order.
 struct Job {
@@ -153,7 +166,7 @@ public:
 
     // Waits for every page and prints what is left; true when no folder failed.
     bool finishAll() {
-        if (worker_.joinable()) {
+        if (!workers_.empty()) {
             for (;;) {
                 std::unique_lock lock(mutex_);
                 if (!queue_.empty()) {
@@ -171,7 +184,9 @@ public:
                 stop_ = true;
             }
             changed_.notify_all();
-            worker_.join();
+            for (std::thread& worker : workers_)
+                worker.join();
+            workers_.clear();
         }
         printDone();
         return !failed_;
@@ -217,8 +232,10 @@ private:
         int documents = 0;
         try {
             // As the window lists it: mask *_.txt, its file type, sorted by name.
-            TDirectory listing;
+            OneListing client;
+            TDirectory listing(&client);
             listing.SetFileMask(QStringLiteral("*_.txt"));
+            client.armed = true;
             listing.SetLocation(QString::fromLatin1(platform::heldFolderPath(held->get())));
             if (const int err = listing.ListingError()) {
                 // Never an empty page for a folder that could not be read.
@@ -297,15 +314,16 @@ private:
 
     // Prints the job now, or queues it behind the folders before it.
     void settle(std::unique_ptr<Job> job) {
-        if (!worker_.joinable()) {
-            // The first page that has more folders after it starts the second thread.
+        if (workers_.empty()) {
+            // The first page that has more folders after it starts the page threads.
             if (!parallel_ || !job->needsPage || !more_) {
                 if (job->needsPage)
                     makePage(*job);
                 print(*job);
                 return;
             }
-            worker_ = std::thread([this] { work(); });
+            for (int i = 0; i < kPageWorkers; ++i)
+                workers_.emplace_back([this] { work(); });
         }
         {
             std::unique_lock lock(mutex_);
@@ -436,13 +454,16 @@ private:
     bool parallel_ = false;
     bool more_ = false; // folders beside the one being listed are still to be walked
 
-    // With a worker: jobs in walk order until printed, and those waiting for their page.
+    // With page threads: jobs in walk order until printed, and those waiting for their page.
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::unique_ptr<Job>> order_;
     std::deque<Job*> queue_;
     bool stop_ = false;
-    std::thread worker_;
+    // Pages are written by a few threads: while one waits for its page to reach the disk
+    // (fdatasync), the others build the next pages.
+    static constexpr int kPageWorkers = 3;
+    std::vector<std::thread> workers_;
 };
 
 } // namespace
