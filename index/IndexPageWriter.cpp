@@ -10,6 +10,7 @@
 #include "platform/HeldFolder.h"
 #include "platform/PageFile.h"
 #include "platform/Paths.h"
+#include "platform/Process.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -146,6 +147,19 @@ void appendDocumentText(int folderFd, const QByteArray& path, const QByteArrayVi
     out.append(pageBytes(wide, charsets.page));
 }
 
+// Makes room for `more` bytes at the end of the page: by doubling, each new buffer asking for
+// huge pages before anything is copied in (a page of 100,000 rows is 20 MiB, which would
+// otherwise fault in page by page).
+void growPage(QByteArray& page, qsizetype more) {
+    if (page.capacity() - page.size() >= more)
+        return;
+    QByteArray grown;
+    grown.reserve(std::max(2 * page.capacity(), page.size() + more));
+    platform::adviseHugePages(grown.data(), size_t(grown.capacity()));
+    grown.append(page);
+    page.swap(grown);
+}
+
 // Lines go straight into the page's buffer, each followed by CR LF.
 void addLine(QByteArray& page, QByteArrayView line) {
     page.append(line).append("\r\n", 2);
@@ -190,8 +204,12 @@ public:
     // Reads and writes the documents queued.
     void flush() {
         batch_.readAhead(folder_.fd, paths_);
-        for (size_t i = 0; i < documents_.size(); ++i)
-            addRow(*documents_[i], paths_[i], batch_.content(i));
+        for (size_t i = 0; i < documents_.size(); ++i) {
+            const QByteArrayView* content = batch_.content(i);
+            growPage(page_.text,
+                     256 + 2 * documents_[i]->name.size() + (content ? content->size() : 0));
+            addRow(*documents_[i], paths_[i], content);
+        }
         paths_.clear();
         documents_.clear();
     }
@@ -316,7 +334,11 @@ IndexPageWriter::Page IndexPageWriter::build(const PageFolder& folder,
                                              const QList<IndexEntry>& entries,
                                              PageOptions options) {
     Page page;
-    page.text.reserve(1024 + 200 * entries.size());
+    // A row is some 190 bytes besides its caption and its name twice.
+    qsizetype expected = 1024;
+    for (const IndexEntry& entry : entries)
+        expected += entry.kind == EntryKind::RegularFile ? 190 + 2 * entry.name.size() : 0;
+    growPage(page.text, expected);
     addHead(page.text, folder.title, options);
     PageRows rows(folder, options, page);
     for (const IndexEntry& entry : entries) {

@@ -3,7 +3,9 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace platform {
@@ -92,6 +94,18 @@ void openClosedStandardDescriptors() {
 
 bool isTerminal(std::FILE* stream) {
     return stream && ::isatty(::fileno(stream)) == 1;
+}
+
+} // namespace platform
+
+namespace platform {
+
+void adviseHugePages(void* data, std::size_t size) {
+    constexpr std::uintptr_t kHuge = std::uintptr_t(2) << 20;
+    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(kHuge - 1);
+    if (end > begin)
+        (void)::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 } // namespace platform
