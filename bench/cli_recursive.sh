@@ -46,13 +46,13 @@ cmp -s "$work/one" "$work/two" || { echo "the two runs printed different lines" 
     { echo "floor_reader read too little" >&2; exit 1; }
 find "$dir" -mindepth 1 -maxdepth 1 -type d >"$work/folders"
 
-read -r ours_wall ours_cpu < <(measure "$docindex" --write -r "$dir")
-read -r one_wall one_cpu < <(DOCINDEX_ONE_THREAD=1 measure "$docindex" --write -r "$dir")
-read -r nosync_wall nosync_cpu < <(LD_PRELOAD=$nosync measure "$docindex" --write -r "$dir")
-read -r floor_wall floor_cpu < <(measure "$floor" -r "$dir")
-read -r each_wall each_cpu < <(measure xargs -a "$work/folders" -n 1 "$floor")
+read -r ours_wall ours_cpu _ < <(measure "$docindex" --write -r "$dir")
+read -r one_wall one_cpu _ < <(DOCINDEX_ONE_THREAD=1 measure "$docindex" --write -r "$dir")
+read -r nosync_wall nosync_cpu _ < <(LD_PRELOAD=$nosync measure "$docindex" --write -r "$dir")
+read -r floor_wall floor_cpu _ < <(measure "$floor" -r "$dir")
+read -r each_wall each_cpu _ < <(measure xargs -a "$work/folders" -n 1 "$floor")
 if [ -n "$before" ]; then
-    read -r old_wall old_cpu < <(measure "$before" --write -r "$dir")
+    read -r old_wall old_cpu _ < <(measure "$before" --write -r "$dir")
 fi
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", b ? a / b : 0}'; }

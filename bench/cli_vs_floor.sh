@@ -7,8 +7,8 @@
 #      tree -H . -L 1 --ignore-case -P '*_.txt' -o out.htm DIR
 #    goal 1.0x or less;
 #  - one page's `--write` with and without its fdatasync (nosync.so preloaded).
-# With a second docindex (BEFORE, e.g. a build of the base commit) its figures are measured in
-# the same run, the two taking turns per figure.
+# The commands of a figure take turns run by run (with a second docindex, BEFORE, e.g. a build
+# of the base commit, that one too), so that a busy moment of the machine falls on all alike.
 # Usage: bench/cli_vs_floor.sh [BUILD_DIR] [runs] [BEFORE_DOCINDEX]   (default: build/release, 7)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -43,36 +43,34 @@ makeFolder 100000
 
 export LC_ALL=C
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", b ? a / b : 0}'; }
-# row LABEL OURS_WALL OURS_CPU BASE_WALL BASE_CPU
+# row LABEL OURS BASE: each "median-wall median-cpu best-wall best-cpu" as measure gives them
 row() {
-    printf '%-40s %7.1f %7.1f   %7.1f %7.1f   %5s %5s\n' "$1" "$2" "$3" "$4" "$5" "$(ratio "$2" "$4")" \
-        "$(ratio "$3" "$5")"
+    local o=($2) b=($3)
+    printf '%-36s %7.1f %7.1f  %7.1f %7.1f  %5s %5s  %5s %5s\n' "$1" "${o[0]}" "${o[1]}" "${b[0]}" \
+        "${b[1]}" "$(ratio "${o[0]}" "${b[0]}")" "$(ratio "${o[1]}" "${b[1]}")" \
+        "$(ratio "${o[2]}" "${b[2]}")" "$(ratio "${o[3]}" "${b[3]}")"
 }
-echo "medians of $runs runs after a warm-up, milliseconds; load: $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-40s %7s %7s   %7s %7s   %5s %5s\n' "" wall cpu "base wall" cpu "x wall" cpu
+echo "$runs runs after a warm-up, milliseconds; load: $(cut -d' ' -f1-3 /proc/loadavg)"
+printf '%-36s %15s  %15s  %11s  %11s\n' "" "median" "base median" "x median" "x best"
+printf '%-36s %7s %7s  %7s %7s  %5s %5s  %5s %5s\n' "" wall cpu wall cpu wall cpu wall cpu
 for count in 10000 100000; do
     dir=$work/docs$count
     "$floor" "$dir" >"$work/floor"
     grep -q "^$count documents" "$work/floor" || { echo "floor_reader read too little" >&2; exit 1; }
     "$docindex" --write --stdout --codepage 1251 "$dir" >"$work/page"
     [ "$(grep -c '<tr>' "$work/page")" -eq $((count + 1)) ] || { echo "docindex made no page" >&2; exit 1; }
-    read -r floor_wall floor_cpu < <(measure "$floor" "$dir")
-    read -r ours_wall ours_cpu < <(measure "$docindex" --write --stdout --codepage 1251 "$dir")
-    row "--write --stdout, $count docs / floor" "$ours_wall" "$ours_cpu" "$floor_wall" "$floor_cpu"
-    if [ -n "$before" ]; then
-        read -r old_wall old_cpu < <(measure "$before" --write --stdout --codepage 1251 "$dir")
-        row "  before / floor" "$old_wall" "$old_cpu" "$floor_wall" "$floor_cpu"
-    fi
+    mapfile -t times < <(measure_together "$floor $dir" "$docindex --write --stdout --codepage 1251 $dir" \
+        ${before:+"$before --write --stdout --codepage 1251 $dir"})
+    row "--write --stdout, $count / floor" "${times[1]}" "${times[0]}"
+    [ -z "$before" ] || row "  before / floor" "${times[2]}" "${times[0]}"
 done
 dir=$work/docs10000
 cd "$work"
-read -r tree_wall tree_cpu < <(measure tree -H . -L 1 --ignore-case -P '*_.txt' -o out.htm "$dir")
-read -r ours_wall ours_cpu < <(measure "$docindex" --write --codepage 1251 "$dir")
+[ ! -e "$dir/index.htm" ] || rm "$dir/index.htm"
+mapfile -t times < <(measure_together "tree -H . -L 1 --ignore-case -P '*_.txt' -o out.htm $dir" \
+    "$docindex --write --codepage 1251 $dir" "env LD_PRELOAD=$nosync $docindex --write --codepage 1251 $dir" \
+    ${before:+"$before --write --codepage 1251 $dir"})
 [ -f "$dir/index.htm" ] || { echo "docindex wrote no page" >&2; exit 1; }
-row "--write, 10000 docs / tree -H" "$ours_wall" "$ours_cpu" "$tree_wall" "$tree_cpu"
-read -r nosync_wall nosync_cpu < <(LD_PRELOAD=$nosync measure "$docindex" --write --codepage 1251 "$dir")
-row "--write / same without fdatasync" "$ours_wall" "$ours_cpu" "$nosync_wall" "$nosync_cpu"
-if [ -n "$before" ]; then
-    read -r old_wall old_cpu < <(measure "$before" --write --codepage 1251 "$dir")
-    row "  before / tree -H" "$old_wall" "$old_cpu" "$tree_wall" "$tree_cpu"
-fi
+row "--write, 10000 / tree -H" "${times[1]}" "${times[0]}"
+row "--write / same without fdatasync" "${times[1]}" "${times[2]}"
+[ -z "$before" ] || row "  before / tree -H" "${times[3]}" "${times[0]}"

@@ -36,11 +36,11 @@ for ((i = 0; i < count; i++)); do : > "$dir/other_$i.rtf"; done
 
 cd "$work"
 export LC_ALL=C
-read -r ours_wall ours_cpu < <(measure "$docindex" --write --codepage 1251 "$dir") # cp1251 texts
+read -r ours_wall ours_cpu _ < <(measure "$docindex" --write --codepage 1251 "$dir") # cp1251 texts
 [ -f "$dir/index.htm" ] || { echo "docindex wrote no page" >&2; exit 1; }
 # The same with the documents read one by one (no io_uring batches): what the batches save.
-read -r plain_wall plain_cpu < <(DOCINDEX_PLAIN_READS=1 measure "$docindex" --write --codepage 1251 "$dir")
-read -r tree_wall tree_cpu < <(measure tree -H . -L 1 --ignore-case -P '*_.txt' -o out.htm "$dir")
+read -r plain_wall plain_cpu _ < <(DOCINDEX_PLAIN_READS=1 measure "$docindex" --write --codepage 1251 "$dir")
+read -r tree_wall tree_cpu _ < <(measure tree -H . -L 1 --ignore-case -P '*_.txt' -o out.htm "$dir")
 echo "documents: $count (and $count other files); medians of $runs runs, milliseconds"
 echo "                                 wall    cpu (user+sys)"
 printf 'docindex --write DIR          %7.1f %7.1f\n' "$ours_wall" "$ours_cpu"

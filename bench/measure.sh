@@ -1,9 +1,15 @@
-# Sourced by the command-line benchmark scripts: median wall and CPU (user + system)
-# milliseconds, to a tenth, of a command over $runs runs after one warm-up run. Times come from
-# bench/runtime beside the docindex being measured ($docindex), to the microsecond.
+# Sourced by the command-line benchmark scripts. Times come from bench/runtime beside the
+# docindex being measured ($docindex), to the microsecond; each figure is "median-wall
+# median-cpu best-wall best-cpu" in milliseconds to a tenth over $runs runs after a warm-up
+# (cpu = user + system; the best run is the least disturbed one on a shared machine).
 export LC_NUMERIC=C
 timer=$(dirname "$docindex")/../bench/runtime
 [ -x "$timer" ] || { echo "build it first: $timer (target runtime)" >&2; exit 1; }
+
+median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {printf "%.1f", a[int((NR+1)/2)] / 1000}'; }
+best() { printf '%s\n' "$@" | sort -n | awk 'NR == 1 {printf "%.1f", $1 / 1000}'; }
+
+# The figure of one command (its words as arguments).
 measure() {
     "$timer" "$@" >/dev/null || { echo "failed: $*" >&2; return 1; }
     local walls=() cpus=() wall user sys
@@ -12,6 +18,25 @@ measure() {
         walls+=("$wall")
         cpus+=($((user + sys)))
     done
-    median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {printf "%.1f", a[int((NR+1)/2)] / 1000}'; }
-    echo "$(median "${walls[@]}") $(median "${cpus[@]}")"
+    echo "$(median "${walls[@]}") $(median "${cpus[@]}") $(best "${walls[@]}") $(best "${cpus[@]}")"
+}
+
+# The figures of several commands (each one string, split by the shell), which take turns run
+# by run so that a busy moment of the machine falls on all of them alike; a line per command.
+measure_together() {
+    local commands=("$@") walls=() cpus=() i r wall user sys
+    for ((i = 0; i < ${#commands[@]}; i++)); do
+        eval "\"\$timer\" ${commands[i]}" >/dev/null || { echo "failed: ${commands[i]}" >&2; return 1; }
+    done
+    for ((r = 0; r < runs; r++)); do
+        for ((i = 0; i < ${#commands[@]}; i++)); do
+            read -r wall user sys < <(eval "\"\$timer\" ${commands[i]}")
+            walls[i]+=" $wall"
+            cpus[i]+=" $((user + sys))"
+        done
+    done
+    for ((i = 0; i < ${#commands[@]}; i++)); do
+        # shellcheck disable=SC2086 # the lists are split on purpose
+        echo "$(median ${walls[i]}) $(median ${cpus[i]}) $(best ${walls[i]}) $(best ${cpus[i]})"
+    done
 }
