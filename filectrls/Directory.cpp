@@ -213,14 +213,18 @@ int TDirectory::Count() const {
 }
 
 TFileInfo* TDirectory::Entry(int index) {
-    ListedEntry(index);
-    DescribeEntries();
+    DescribeEntry(ListedRecord(index));
     return &entries_[size_t(index)];
 }
 
 const TFileInfo* TDirectory::Entry(int index) const {
     ListedEntry(index);
-    DescribeEntries();
+    DescribeEntry(&entries_[size_t(index)]);
+    return &entries_[size_t(index)];
+}
+
+TFileInfo* TDirectory::ListedRecord(int index) {
+    ListedEntry(index);
     return &entries_[size_t(index)];
 }
 
@@ -401,17 +405,36 @@ void TDirectory::ListFolder() {
 }
 
 void TDirectory::DescribeEntries() const {
+    DescribeRange(0, entries_.size());
+}
+
+// A view asks for the rows it paints, a screenful at a time: the entries are described in
+// aligned blocks, so that the rows around the one asked for cost no further opening of the
+// folder, and a folder of 100,000 entries is never stat'ed as a whole for one screen.
+void TDirectory::DescribeEntry(const TFileInfo* entry) const {
+    constexpr size_t kBlock = 64;
+    if (undescribed_ == 0 || entries_.empty() || entry < entries_.data() ||
+        entry >= entries_.data() + entries_.size() || entry->described_)
+        return;
+    const size_t first = size_t(entry - entries_.data()) / kBlock * kBlock;
+    DescribeRange(first, std::min(first + kBlock, entries_.size()));
+}
+
+void TDirectory::DescribeRange(size_t first, size_t last) const {
     if (undescribed_ == 0)
         return;
     // An entry that is gone, or whose folder is no longer the one listed, keeps zeros.
-    const platform::ListedFolder folder(platform::toFsBytes(location_), listedFolder_);
-    for (TFileInfo& entry : entries_) {
+    std::optional<platform::ListedFolder> folder;
+    for (size_t i = first; i < last; ++i) {
+        TFileInfo& entry = entries_[i];
         if (entry.described_)
             continue;
-        folder.describe(entry);
+        if (!folder)
+            folder.emplace(platform::toFsBytes(location_), listedFolder_);
+        folder->describe(entry);
         entry.described_ = true;
+        --undescribed_;
     }
-    undescribed_ = 0;
 }
 
 namespace {
@@ -583,6 +606,8 @@ TRenameResult TDirectory::Rename(TFileInfo* entry, const QString& newName) {
     }
     TSearchRec found;
     if (platform::findOne(newPath, faAnyFile, found)) {
+        if (!entries_[size_t(index)].described_)
+            --undescribed_; // replaced by a complete record
         entries_[size_t(index)] = NewFileInfo(found);
         return TRenameResult{&entries_[size_t(index)], 0};
     }

@@ -16,6 +16,7 @@ class TFileIconProvider;
 class TFileListModel : public QAbstractTableModel {
 public:
     struct Item {
+        // As listed: name and kind; the rest is filled when a cell or hint needs it (Entry).
         TFileInfo* data = nullptr;
         QString caption;
         mutable int imageIndex = 0; // cached when the model is asked for the icon
@@ -25,7 +26,9 @@ public:
         std::function<void(int row, const QString& text)> edited;
     };
 
-    TFileListModel(QObject* parent, TFileIconProvider* icons, Actions actions);
+    // `listing` is the view's listing model, which the items' entries belong to.
+    TFileListModel(QObject* parent, const TDirectory& listing, TFileIconProvider* icons,
+                   Actions actions);
 
     int rowCount(const QModelIndex& parent = {}) const override {
         return parent.isValid() ? 0 : int(items.size());
@@ -66,6 +69,10 @@ public:
 
     std::vector<Item> items;
 
+    // The row's entry with every field filled (the listing described it by kind alone);
+    // nullptr outside the rows or for a row without an entry.
+    TFileInfo* Entry(int row) const;
+
 private:
     static QVariant alignment(int column) {
         return int(column == TFileListView::ColSize ? Qt::AlignRight | Qt::AlignVCenter
@@ -73,6 +80,7 @@ private:
     }
     QString hint(const Item& item) const;
 
+    const TDirectory& listing_;
     TFileIconProvider* icons_; // shared, not owned
     Actions actions_;
     QString location_; // of the last listing; null before the first
