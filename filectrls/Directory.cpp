@@ -79,6 +79,19 @@ public:
         spans_.push_back(Span{quint32(start), quint32(buffer_.size() - start)});
     }
 
+    // The first 8 bytes of a folded key as a number that orders as the keys do (names hold no
+    // '\0', so the padding sorts a shorter key first); 0 for collation keys, which are opaque.
+    // Equal prefixes say nothing: compare() decides.
+    quint64 prefix(size_t i) const {
+        if (!folded_)
+            return 0;
+        const Span s = spans_[i];
+        quint64 value = 0;
+        for (quint32 k = 0; k < 8; ++k)
+            value = (value << 8) | (k < s.length ? quint8(buffer_[s.start + k]) : 0u);
+        return value;
+    }
+
     int compare(size_t a, size_t b) const {
         if (!folded_) {
             const int r = keys_[a].compare(keys_[b]);
@@ -454,7 +467,9 @@ public:
             if (types_)
                 types_->add(platform::toFsBytes(FileTypeText(e)));
             qint64 value = 0;
-            if (mode == smSize)
+            if (mode == smName)
+                value = qint64(names_.prefix(i));
+            else if (mode == smSize)
                 value = e.Size;
             else if (mode == smDate)
                 value = qint64(e.Time); // unsigned: 2044 and later after earlier
@@ -465,7 +480,7 @@ public:
     }
 
     struct Item {
-        qint64 value; // size, time or attributes, by mode
+        qint64 value; // size, time or attributes, by mode; by name the key's prefix
         quint32 index;
         bool folder;
     };
@@ -496,7 +511,9 @@ public:
 private:
     int keyOrder(const Item& a, const Item& b, TSortMode mode) const {
         switch (mode) {
-        case smName:
+        case smName: // most names differ in their first bytes: no look into the key buffer
+            if (a.value != b.value)
+                return compareValues(quint64(a.value), quint64(b.value));
             return names_.compare(a.index, b.index);
         case smSize:
         case smAttributes:
