@@ -182,7 +182,7 @@ bool ChangeNotifier::takeSnapshot() {
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
             continue;
         Entry entry;
-        if (statEntry(name, entry))
+        if (statEntry(name, entry, ::dirfd(dir)))
             snapshot_.insert_or_assign(std::string(name), entry);
     }
     ::closedir(dir);
@@ -208,12 +208,13 @@ bool ChangeNotifier::recheck(const std::string& name) {
     return differs;
 }
 
-bool ChangeNotifier::statEntry(const std::string& name, Entry& entry) const {
-    const std::string path = folder_ + name;
+bool ChangeNotifier::statEntry(const std::string& name, Entry& entry, int dirFd) const {
+    const std::string path = dirFd >= 0 ? name : folder_ + name;
     struct stat info;
     // Described as the listing describes it, so that whatever it would list is watched: a
     // dangling link, a loop of links.
-    if (platform::statEntry(AT_FDCWD, path.c_str(), info, "fstatat", nullptr) != 0)
+    if (platform::statEntry(dirFd >= 0 ? dirFd : AT_FDCWD, path.c_str(), info, "fstatat",
+                            nullptr) != 0)
         return false;
     entry.attr = attributesOf(info, name);
     entry.size = S_ISDIR(info.st_mode) ? 0 : static_cast<qint64>(info.st_size);

@@ -77,7 +77,9 @@ private:
     bool takeSnapshot();
     // Re-reads one entry; answers whether what a listing shows of it has changed.
     bool recheck(const std::string& name);
-    bool statEntry(const std::string& name, Entry& entry) const;
+    // Relative to `dirFd` when given (the snapshot's open folder: no path walk per entry),
+    // else by the folder's path.
+    bool statEntry(const std::string& name, Entry& entry, int dirFd = -1) const;
 
     // The folder is used by path: an open descriptor would keep a deleted folder alive and
     // hold back the kernel's report of its end.
