@@ -15,6 +15,11 @@ TFileListModel::TFileListModel(QObject* parent, const TDirectory& listing, TFile
                  rs::text(rs::SDateModified), rs::text(rs::SAttributes)};
 }
 
+QString TFileListModel::Caption(const Item& item) {
+    return item.caption.isNull() && item.data ? platform::fromFsBytes(item.data->Name)
+                                              : item.caption;
+}
+
 TFileInfo* TFileListModel::Entry(int row) const {
     if (row < 0 || size_t(row) >= items.size())
         return nullptr;
@@ -31,10 +36,10 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         return index.column() == 0
-                   ? platform::displayName(item.caption)
+                   ? platform::displayName(Caption(item))
                    : FileListCellText(Entry(index.row()), index.column(), showingDrives_);
     case Qt::EditRole:
-        return index.column() == 0 ? QVariant(item.caption) : QVariant();
+        return index.column() == 0 ? QVariant(Caption(item)) : QVariant();
     case Qt::TextAlignmentRole:
         return alignment(index.column());
     case Qt::ToolTipRole:
@@ -94,7 +99,7 @@ QString TFileListModel::hint(const Item& item) const {
     if (!entry)
         return {};
     QStringList lines;
-    if (platform::hasForeignBytes(item.caption))
+    if (platform::hasForeignBytes(Caption(item)))
         lines << NotUtf8NameHint();
     const auto line = [](const char* label, const QString& value) {
         return rs::text(label) + QStringLiteral(": ") + value;

@@ -18,6 +18,8 @@ public:
     struct Item {
         // As listed: name and kind; the rest is filled when a cell or hint needs it (Entry).
         TFileInfo* data = nullptr;
+        // Null while the caption is the entry's name (the usual case: no string per row, made
+        // when shown); the text the item keeps after an edit otherwise.
         QString caption;
         mutable int imageIndex = 0; // cached when the model is asked for the icon
     };
@@ -68,6 +70,9 @@ public:
     }
 
     std::vector<Item> items;
+
+    // The caption an item shows.
+    static QString Caption(const Item& item);
 
     // The row's entry with every field filled (the listing described it by kind alone);
     // nullptr outside the rows or for a row without an entry.

@@ -137,7 +137,8 @@ int TFileListView::ItemCount() const {
 }
 
 QString TFileListView::ItemCaption(int item) const {
-    return item >= 0 && item < ItemCount() ? model_->items[size_t(item)].caption : QString();
+    return item >= 0 && item < ItemCount() ? TFileListModel::Caption(model_->items[size_t(item)])
+                                           : QString();
 }
 
 TFileInfo* TFileListView::ItemData(int item) const {
@@ -265,7 +266,7 @@ void TFileListView::FinishListing() {
     items.reserve(size_t(count));
     const bool list = viewStyle_ == vsList;
     for (int i = 0; i < count; ++i)
-        items.push_back({directory_->ListedRecord(i), directory_->EntryName(i), 0});
+        items.push_back({directory_->ListedRecord(i), QString(), 0});
     if (list)
         header()->resizeSection(header()->logicalIndex(0),
                                 ImageWidth() + widestCaption(font(), items) + 3);
