@@ -14,6 +14,7 @@
 #include <QScopedValueRollback>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <numeric>
@@ -246,14 +247,18 @@ int TDirectory::Count() const {
 }
 
 TFileInfo* TDirectory::Entry(int index) {
-    ListedEntry(index);
-    DescribeEntries();
+    DescribeEntry(ListedRecord(index));
     return &entries_[size_t(index)];
 }
 
 const TFileInfo* TDirectory::Entry(int index) const {
     ListedEntry(index);
-    DescribeEntries();
+    DescribeEntry(&entries_[size_t(index)]);
+    return &entries_[size_t(index)];
+}
+
+TFileInfo* TDirectory::ListedRecord(int index) {
+    ListedEntry(index);
     return &entries_[size_t(index)];
 }
 
@@ -434,17 +439,36 @@ void TDirectory::ListFolder() {
 }
 
 void TDirectory::DescribeEntries() const {
+    DescribeRange(0, entries_.size());
+}
+
+// A view asks for the rows it paints, a screenful at a time: the entries are described in
+// aligned blocks, so that the rows around the one asked for cost no further opening of the
+// folder, and a folder of 100,000 entries is never stat'ed as a whole for one screen.
+void TDirectory::DescribeEntry(const TFileInfo* entry) const {
+    constexpr size_t kBlock = 64;
+    if (undescribed_ == 0 || entries_.empty() || entry < entries_.data() ||
+        entry >= entries_.data() + entries_.size() || entry->described_)
+        return;
+    const size_t first = size_t(entry - entries_.data()) / kBlock * kBlock;
+    DescribeRange(first, std::min(first + kBlock, entries_.size()));
+}
+
+void TDirectory::DescribeRange(size_t first, size_t last) const {
     if (undescribed_ == 0)
         return;
     // An entry that is gone, or whose folder is no longer the one listed, keeps zeros.
-    const platform::ListedFolder folder(platform::toFsBytes(location_), listedFolder_);
-    for (TFileInfo& entry : entries_) {
+    std::optional<platform::ListedFolder> folder;
+    for (size_t i = first; i < last; ++i) {
+        TFileInfo& entry = entries_[i];
         if (entry.described_)
             continue;
-        folder.describe(entry);
+        if (!folder)
+            folder.emplace(platform::toFsBytes(location_), listedFolder_);
+        folder->describe(entry);
         entry.described_ = true;
+        --undescribed_;
     }
-    undescribed_ = 0;
 }
 
 namespace {
@@ -496,20 +520,15 @@ public:
                 r = entries[a.index].Name.compare(entries[b.index].Name);
             return r < 0;
         };
-        // By prefix where one decides, inline; the whole comparison only on a tie.
-        auto sortRange = [&](ItemIt begin, ItemIt end) {
-            if (!usePrefixes(begin, end, mode)) {
-                std::sort(begin, end, less);
-                return;
-            }
-            std::sort(begin, end, [&](const Item& a, const Item& b) {
-                if (a.value != b.value)
-                    return (quint64(a.value) < quint64(b.value)) != descending;
-                return less(a, b);
-            });
-        };
-        sortRange(items_.begin(), folders);
-        sortRange(folders, items_.end());
+        if (mode == smName) {
+            usePrefixes(items_.begin(), folders, mode);
+            usePrefixes(folders, items_.end(), mode);
+            sortByPrefix(items_.begin(), folders, descending, less);
+            sortByPrefix(folders, items_.end(), descending, less);
+        } else {
+            std::sort(items_.begin(), folders, less);
+            std::sort(folders, items_.end(), less);
+        }
         std::vector<quint32> result(items_.size());
         for (size_t i = 0; i < items_.size(); ++i)
             result[i] = items_[i].index;
@@ -518,10 +537,10 @@ public:
 
 private:
     // By folded name, each item of a range sorted on its own gets its key's prefix past what
-    // the range's keys share (names of one folder often begin alike); false by other keys.
-    bool usePrefixes(ItemIt begin, ItemIt end, TSortMode mode) {
+    // the range's keys share (names of one folder often begin alike); by other keys it stays 0.
+    void usePrefixes(ItemIt begin, ItemIt end, TSortMode mode) {
         if (mode != smName || !names_.folded() || begin == end)
-            return false;
+            return;
         std::vector<quint32> indexes;
         indexes.reserve(size_t(end - begin));
         for (ItemIt it = begin; it != end; ++it)
@@ -529,12 +548,53 @@ private:
         const qsizetype skip = names_.commonPrefix(indexes);
         for (ItemIt it = begin; it != end; ++it)
             it->value = qint64(names_.prefix(it->index, skip));
-        return true;
+    }
+
+    // By name the prefixes decide most of the order: a stable radix sort by them (a byte that
+    // every item shares costs one counting pass), then each run of equal prefixes by `less`.
+    // The order `less` alone gives, with a fraction of its comparisons. Collation keys have no
+    // prefix: all of them form one run.
+    template <class Less>
+    static void sortByPrefix(ItemIt first, ItemIt last, bool descending, const Less& less) {
+        const size_t n = size_t(last - first);
+        if (n < 2)
+            return;
+        std::vector<Item> scratch(n);
+        Item* from = &*first;
+        Item* to = scratch.data();
+        for (int shift = 0; shift < 64; shift += 8) {
+            const auto byte = [shift](const Item& item) {
+                return size_t((quint64(item.value) >> shift) & 0xFF);
+            };
+            std::array<size_t, 257> start{};
+            for (size_t i = 0; i < n; ++i)
+                ++start[byte(from[i]) + 1];
+            if (std::find(start.begin() + 1, start.end(), n) != start.end())
+                continue; // the same byte in every prefix
+            std::partial_sum(start.begin(), start.end(), start.begin());
+            for (size_t i = 0; i < n; ++i)
+                to[start[byte(from[i])]++] = from[i];
+            std::swap(from, to);
+        }
+        if (from != &*first)
+            std::copy(from, from + n, first);
+        if (descending)
+            std::reverse(first, last);
+        for (ItemIt run = first; run != last;) {
+            const qint64 prefix = run->value;
+            const ItemIt end = std::find_if(
+                run, last, [prefix](const Item& item) { return item.value != prefix; });
+            if (end - run > 1)
+                std::sort(run, end, less);
+            run = end;
+        }
     }
 
     int keyOrder(const Item& a, const Item& b, TSortMode mode) const {
         switch (mode) {
-        case smName:
+        case smName: // most names differ in their first bytes: no look into the key buffer
+            if (a.value != b.value)
+                return compareValues(quint64(a.value), quint64(b.value));
             return names_.compare(a.index, b.index);
         case smSize:
         case smAttributes:
@@ -651,6 +711,8 @@ TRenameResult TDirectory::Rename(TFileInfo* entry, const QString& newName) {
     }
     TSearchRec found;
     if (platform::findOne(newPath, faAnyFile, found)) {
+        if (!entries_[size_t(index)].described_)
+            --undescribed_; // replaced by a complete record
         entries_[size_t(index)] = NewFileInfo(found);
         return TRenameResult{&entries_[size_t(index)], 0};
     }

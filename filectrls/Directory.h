@@ -83,14 +83,21 @@ public:
     void SetSortDirection(TSortDirection value);
 
     // Entries in sort order. Pointers stay valid until the next re-read (or until Rename
-    // replaces that entry). A bad index raises EListError.
+    // replaces that entry). A bad index raises EListError. Entry gives the record complete:
+    // what the listing left out is filled first, for this entry and the undescribed ones
+    // near it (one opening of the folder for a screenful of rows, never for all of them).
     int Count() const;
     TFileInfo* Entry(int index);
     const TFileInfo* Entry(int index) const;
     // The entry as listed, for callers that need only its name and kind: Name, and the
     // directory, system, volume and hidden bits of Attr are right; Size, Time and the
-    // read-only bit may still be 0 (Entry fills them). Costs no system call.
+    // read-only bit may still be 0 (Entry or DescribeEntry fills them). Costs no system call.
     const TSearchRec& ListedEntry(int index) const;
+    // The same record, for a view that keeps it per row and fills it when the row is shown.
+    TFileInfo* ListedRecord(int index);
+    // Fills what the listing left out of `entry`, one of this model's records as ListedRecord
+    // gives it (anything else is left alone), with the undescribed entries near it.
+    void DescribeEntry(const TFileInfo* entry) const;
     // The entry's Name as a wide string: the caption views show.
     QString EntryName(int index) const;
     // Hands over the storage of the listed names and empties the listing: copies of
@@ -122,6 +129,8 @@ private:
     void ListFolder();
     // Fills what the listing left out of the entries it knew by kind alone, in one pass.
     void DescribeEntries() const;
+    // The same for the entries of [first, last).
+    void DescribeRange(size_t first, size_t last) const;
     void SortEntries();
     void StartWatching();
     void StopWatching();

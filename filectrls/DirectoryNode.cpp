@@ -33,6 +33,13 @@ TDirectory& TDirectoryNode::Directory() {
 
 TDirectoryNode::~TDirectoryNode() = default;
 
+TFileInfo* TDirectoryNode::Data() const {
+    // A root's entry, and a child's copy during a re-read, are not the listing's: left alone.
+    if (parent_ && parent_->directory_ && entry_)
+        parent_->directory_->DescribeEntry(entry_);
+    return entry_;
+}
+
 TDirectoryNodeHost& TDirectoryNode::Host() const {
     return tree_;
 }
@@ -75,7 +82,8 @@ bool TDirectoryNode::ListingStarting() {
     // The children point into the model's entries, which the read is about to free: each
     // keeps a copy until the read has ended and it is matched with its new entry.
     for (const auto& child : children_) {
-        child->rootEntry_ = std::make_unique<TFileInfo>(*child->entry_);
+        // Complete: the copy is no entry of the listing, which could fill it later.
+        child->rootEntry_ = std::make_unique<TFileInfo>(*child->Data());
         child->entry_ = child->rootEntry_.get();
     }
     return true;
@@ -115,7 +123,7 @@ void TDirectoryNode::MergeChildren() {
     QHash<QByteArray, int> position;
     position.reserve(count);
     for (int i = 0; i < count; ++i)
-        position.insert(dir.Entry(i)->Name, i);
+        position.insert(dir.ListedEntry(i).Name, i);
 
     // Gone, or (should the sort order have changed) out of order: removed.
     int last = -1;
@@ -133,7 +141,7 @@ void TDirectoryNode::MergeChildren() {
     for (int i = 0; i < count;) {
         if (k < children_.size() && position.value(children_[k]->entry_->Name) == i) {
             TDirectoryNode* kept = children_[k].get();
-            kept->entry_ = dir.Entry(i);
+            kept->entry_ = dir.ListedRecord(i);
             kept->rootEntry_.reset();
             kept->index_ = int(k);
             ++k;
@@ -145,7 +153,7 @@ void TDirectoryNode::MergeChildren() {
         const int first = int(k);
         std::vector<std::unique_ptr<TDirectoryNode>> added;
         for (int j = i; j < end; ++j) {
-            TFileInfo* entry = dir.Entry(j);
+            TFileInfo* entry = dir.ListedRecord(j);
             auto child = std::make_unique<TDirectoryNode>(tree_, this, 0, dir.EntryName(j), entry);
             // Folders are not looked into: each shows a button until it is read.
             child->hasChildren_ = (entry->Attr & faDirectory) != 0;

@@ -52,8 +52,9 @@ public:
     const QString& Text() const { return text_; }
     // The caption as edited in place (renames nothing; the node's path uses it).
     void SetText(const QString& text);
-    // The entry shown by this node; nullptr never for nodes the tree builds.
-    TFileInfo* Data() const { return entry_; }
+    // The entry shown by this node, every field filled (the parent's listing knows its
+    // entries by name and kind until one is asked for); nullptr never for nodes the tree builds.
+    TFileInfo* Data() const;
     TDirectoryNode* Parent() const { return parent_; }
     // Position among the siblings (roots: among the roots).
     int Index() const { return index_; }
@@ -82,6 +83,7 @@ public:
 
     // IDirectoryClient: the calls of this node's own listing model.
     bool EntryFound(const TSearchRec& file) override;
+    bool WantsEntryDetails() const override { return false; }
     void ListingEnded() override;
     bool ListingStarting() override;
     void LocationChanged(const QString& newLocation) override;

@@ -56,11 +56,19 @@ public:
     }
 
     // The width of an all-ASCII text, or -1 for any other.
-    int width(QStringView text) const {
+    int width(QStringView text) const { return widthOf(text); }
+    // The same for a name's bytes, which need no decoding when they are all ASCII.
+    int width(QByteArrayView name) const { return widthOf(name); }
+
+    // Whether the sums agree with shaping on a sample of the names.
+    bool agrees(const QFont& font, const Items& items) const;
+
+private:
+    template <class Text> int widthOf(const Text& text) const {
         qint64 sum = 0;
         int previous = -1;
-        for (QChar c : text) {
-            const int i = int(c.unicode()) - kFirst;
+        for (const auto c : text) {
+            const int i = int(codeOf(c)) - kFirst;
             if (i < 0 || i >= kCount)
                 return -1;
             sum += advance_[size_t(i)];
@@ -70,11 +78,9 @@ public:
         }
         return int((sum + 32) >> 6);
     }
+    static char16_t codeOf(QChar c) { return c.unicode(); }
+    static unsigned char codeOf(char c) { return static_cast<unsigned char>(c); }
 
-    // Whether the sums agree with shaping on a sample of the names.
-    bool agrees(const QFont& font, const Items& items) const;
-
-private:
     std::array<qint64, kCount> advance_{};
     std::array<qint32, kCount * kCount> kerning_{};
 };
@@ -84,8 +90,9 @@ bool AsciiAdvances::agrees(const QFont& font, const Items& items) const {
     constexpr size_t kSample = 128;
     const size_t step = std::max<size_t>(1, items.size() / kSample);
     for (size_t i = 0; i < items.size(); i += step) {
-        const int sum = width(items[i].caption);
-        if (sum >= 0 && sum != metrics.horizontalAdvance(items[i].caption))
+        const QString caption = TFileListModel::Caption(items[i]);
+        const int sum = width(caption);
+        if (sum >= 0 && sum != metrics.horizontalAdvance(caption))
             return false;
     }
     return true;
@@ -96,12 +103,17 @@ int widestOf(const QFont& font, const AsciiAdvances* ascii, const Items& items, 
     const QFontMetrics metrics(font);
     int widest = 0;
     for (size_t i = begin; i < end; ++i) {
-        const QString& caption = items[i].caption;
-        int width = ascii ? ascii->width(caption) : -1;
-        // Most other names are UTF-8: measured as they are, without a copy.
-        if (width < 0)
+        const TFileListModel::Item& item = items[i];
+        const bool named = item.caption.isNull() && item.data;
+        int width = !ascii  ? -1
+                    : named ? ascii->width(item.data->Name)
+                            : ascii->width(item.caption);
+        // Most other names are UTF-8: measured as they are.
+        if (width < 0) {
+            const QString caption = TFileListModel::Caption(item);
             width = metrics.horizontalAdvance(
                 platform::hasForeignBytes(caption) ? platform::displayName(caption) : caption);
+        }
         widest = qMax(widest, width);
     }
     return widest;

@@ -8,10 +8,25 @@
 
 #include <utility>
 
-TFileListModel::TFileListModel(QObject* parent, TFileIconProvider* icons, Actions actions)
-    : QAbstractTableModel(parent), icons_(icons), actions_(std::move(actions)) {
+TFileListModel::TFileListModel(QObject* parent, const TDirectory& listing, TFileIconProvider* icons,
+                               Actions actions)
+    : QAbstractTableModel(parent), listing_(listing), icons_(icons), actions_(std::move(actions)) {
     captions_ = {rs::text(rs::SName), rs::text(rs::SSize), rs::text(rs::SType),
                  rs::text(rs::SDateModified), rs::text(rs::SAttributes)};
+}
+
+QString TFileListModel::Caption(const Item& item) {
+    return item.caption.isNull() && item.data ? platform::fromFsBytes(item.data->Name)
+                                              : item.caption;
+}
+
+TFileInfo* TFileListModel::Entry(int row) const {
+    if (row < 0 || size_t(row) >= items.size())
+        return nullptr;
+    TFileInfo* entry = items[size_t(row)].data;
+    if (entry)
+        listing_.DescribeEntry(entry);
+    return entry;
 }
 
 QVariant TFileListModel::data(const QModelIndex& index, int role) const {
@@ -20,20 +35,23 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
     const Item& item = items[size_t(index.row())];
     switch (role) {
     case Qt::DisplayRole:
-        return index.column() == 0 ? platform::displayName(item.caption)
-                                   : FileListCellText(item.data, index.column(), showingDrives_);
+        return index.column() == 0
+                   ? platform::displayName(Caption(item))
+                   : FileListCellText(Entry(index.row()), index.column(), showingDrives_);
     case Qt::EditRole:
-        return index.column() == 0 ? QVariant(item.caption) : QVariant();
+        return index.column() == 0 ? QVariant(Caption(item)) : QVariant();
     case Qt::TextAlignmentRole:
         return alignment(index.column());
     case Qt::ToolTipRole:
+        Entry(index.row());
         return hint(item);
     case TFileListView::EntryNameRole:
         // Column 0 draws the entry's name, which a caption typed in the editor may not be.
         return item.data ? platform::displayName(platform::fromFsBytes(item.data->Name))
                          : QString();
     case TFileListView::ImageIndexRole:
-        // Looked up when first asked (painting); the provider caches it in the entry.
+        // Looked up when first asked (painting); the provider caches it in the entry. The
+        // kind and the name are all it goes by.
         item.imageIndex = icons_->IconIndexOf(item.data, location_);
         return item.imageIndex;
     default:
@@ -81,7 +99,7 @@ QString TFileListModel::hint(const Item& item) const {
     if (!entry)
         return {};
     QStringList lines;
-    if (platform::hasForeignBytes(item.caption))
+    if (platform::hasForeignBytes(Caption(item)))
         lines << NotUtf8NameHint();
     const auto line = [](const char* label, const QString& value) {
         return rs::text(label) + QStringLiteral(": ") + value;

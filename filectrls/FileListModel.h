@@ -16,7 +16,10 @@ class TFileIconProvider;
 class TFileListModel : public QAbstractTableModel {
 public:
     struct Item {
+        // As listed: name and kind; the rest is filled when a cell or hint needs it (Entry).
         TFileInfo* data = nullptr;
+        // Null while the caption is the entry's name (the usual case: no string per row, made
+        // when shown); the text the item keeps after an edit otherwise.
         QString caption;
         mutable int imageIndex = 0; // cached when the model is asked for the icon
     };
@@ -25,7 +28,9 @@ public:
         std::function<void(int row, const QString& text)> edited;
     };
 
-    TFileListModel(QObject* parent, TFileIconProvider* icons, Actions actions);
+    // `listing` is the view's listing model, which the items' entries belong to.
+    TFileListModel(QObject* parent, const TDirectory& listing, TFileIconProvider* icons,
+                   Actions actions);
 
     int rowCount(const QModelIndex& parent = {}) const override {
         return parent.isValid() ? 0 : int(items.size());
@@ -66,6 +71,13 @@ public:
 
     std::vector<Item> items;
 
+    // The caption an item shows.
+    static QString Caption(const Item& item);
+
+    // The row's entry with every field filled (the listing described it by kind alone);
+    // nullptr outside the rows or for a row without an entry.
+    TFileInfo* Entry(int row) const;
+
 private:
     static QVariant alignment(int column) {
         return int(column == TFileListView::ColSize ? Qt::AlignRight | Qt::AlignVCenter
@@ -73,6 +85,7 @@ private:
     }
     QString hint(const Item& item) const;
 
+    const TDirectory& listing_;
     TFileIconProvider* icons_; // shared, not owned
     Actions actions_;
     QString location_; // of the last listing; null before the first

@@ -52,7 +52,7 @@ TFileListView::TFileListView(QWidget* parent)
     : QTreeView(parent), directory_(std::make_unique<TDirectory>(this)) {
     loading_ = TLayoutLoading::Active();
     iconProvider_ = WindowsIconProvider();
-    model_ = new TFileListModel(this, iconProvider_,
+    model_ = new TFileListModel(this, *directory_, iconProvider_,
                                 {[this](int row) { return CanEdit(row); },
                                  [this](int row, const QString& text) { ItemEdited(row, text); }});
     editor_ = new TFileListItemEditor(this);
@@ -137,10 +137,19 @@ int TFileListView::ItemCount() const {
 }
 
 QString TFileListView::ItemCaption(int item) const {
-    return item >= 0 && item < ItemCount() ? model_->items[size_t(item)].caption : QString();
+    return item >= 0 && item < ItemCount() ? TFileListModel::Caption(model_->items[size_t(item)])
+                                           : QString();
 }
 
 TFileInfo* TFileListView::ItemData(int item) const {
+    return model_->Entry(item);
+}
+
+const TFileInfo* TFileListView::ListedItem(int item) const {
+    return ListedData(item);
+}
+
+TFileInfo* TFileListView::ListedData(int item) const {
     return item >= 0 && item < ItemCount() ? model_->items[size_t(item)].data : nullptr;
 }
 
@@ -185,8 +194,8 @@ bool TFileListView::ListingStarting() {
     updating_ = true;
     ++generation_;
     // Names, since the rows are about to be rebuilt.
-    const TFileInfo* current = ItemData(currentIndex().row());
-    const TFileInfo* selected = ItemData(SelectedItem());
+    const TFileInfo* current = ListedData(currentIndex().row());
+    const TFileInfo* selected = ListedData(SelectedItem());
     keptCurrent_ = itemKey(current);
     keptSelected_ = itemKey(selected);
     model_->beginUpdate();
@@ -211,7 +220,7 @@ void TFileListView::ListingEnded() {
 
 int TFileListView::ItemNamed(const QByteArray& name) const {
     for (int i = 0; i < ItemCount(); ++i) {
-        const TFileInfo* entry = ItemData(i);
+        const TFileInfo* entry = ListedData(i);
         if (!entry)
             continue;
         if (sameFolder(itemKey(entry), name))
@@ -257,7 +266,7 @@ void TFileListView::FinishListing() {
     items.reserve(size_t(count));
     const bool list = viewStyle_ == vsList;
     for (int i = 0; i < count; ++i)
-        items.push_back({directory_->Entry(i), directory_->EntryName(i), 0});
+        items.push_back({directory_->ListedRecord(i), QString(), 0});
     if (list)
         header()->resizeSection(header()->logicalIndex(0),
                                 ImageWidth() + widestCaption(font(), items) + 3);
@@ -312,7 +321,7 @@ void TFileListView::OpenSelected() {
 }
 
 void TFileListView::OpenItem(int item) {
-    TFileInfo* entry = ItemData(item);
+    TFileInfo* entry = ListedData(item);
     if (!entry)
         return;
     if (entry->Attr & faDirectory) {
@@ -326,12 +335,12 @@ void TFileListView::OpenItem(int item) {
 }
 
 bool TFileListView::CurrentIsFolder() const {
-    const TFileInfo* entry = ItemData(currentIndex().row());
+    const TFileInfo* entry = ListedData(currentIndex().row());
     return entry && (entry->Attr & faDirectory);
 }
 
 void TFileListView::Enter(int item) {
-    const TFileInfo* entry = ItemData(item);
+    const TFileInfo* entry = ListedData(item);
     // ".." goes up as Backspace does, so that the folder left becomes the current item.
     if (entry && (entry->Attr & faDirectory) && ItemCaption(item) == QLatin1String(".."))
         GoUp();
@@ -440,7 +449,7 @@ bool TFileListView::viewportEvent(QEvent* event) {
 bool TFileListView::CanEdit(int item) const {
     if (readOnly_)
         return false;
-    const TFileInfo* entry = ItemData(item);
+    const TFileInfo* entry = ListedData(item);
     return entry && entry->Name != "..";
 }
 
@@ -452,7 +461,7 @@ bool TFileListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* 
 
 void TFileListView::ItemEdited(int item, QString text) {
     // Copied before anything can run an event loop: the entry may be gone afterwards.
-    const TFileInfo* entry = ItemData(item);
+    const TFileInfo* entry = ListedData(item);
     const QString oldName = entry ? platform::fromFsBytes(entry->Name) : ItemCaption(item);
     const quint64 generation = generation_;
     const std::optional<TRenameResult> result = Rename(item, text, true);
@@ -472,7 +481,7 @@ std::optional<TRenameResult> TFileListView::RenameItem(int item, const QString& 
 std::optional<TRenameResult> TFileListView::Rename(int item, const QString& newName,
                                                    bool deferBox) {
     const QString caption = ItemCaption(item);
-    TFileInfo* entry = ItemData(item);
+    TFileInfo* entry = ListedData(item);
     // File names are case-sensitive here: only the very same text is "the same name".
     if (newName.isEmpty() || caption == newName || !entry)
         return std::nullopt;
@@ -496,7 +505,7 @@ std::optional<TRenameResult> TFileListView::Rename(int item, const QString& newN
             const quint64 generation = generation_;
             TFileInfo* renamed = result.Entry;
             QTimer::singleShot(0, this, [this, generation, item, renamed] {
-                if (generation == generation_ && ItemData(item) == renamed)
+                if (generation == generation_ && ListedData(item) == renamed)
                     RemoveItem(item);
             });
             model_->items[size_t(item)].data = result.Entry;

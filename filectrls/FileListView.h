@@ -71,7 +71,12 @@ public:
     // Items: one per model entry after every listing update (until a rename removes one).
     int ItemCount() const;
     QString ItemCaption(int item) const;
+    // The item's entry, every field filled (on first need: the listing knows its entries by
+    // name and kind alone until a row is shown).
     TFileInfo* ItemData(int item) const;
+    // The item's entry as listed: its name and the kind bits of Attr are right; Size, Time and
+    // the read-only bit may still be 0. Costs no system call.
+    const TFileInfo* ListedItem(int item) const;
     int ItemImageIndex(int item) const;
     // The selected item, -1 when none; selecting -1 clears the selection.
     int SelectedItem() const;
@@ -105,8 +110,10 @@ public:
                        bool& defaultDraw)>
         OnCustomDrawSubItem;
 
-    // IDirectoryClient: the model's calls, on the GUI thread.
+    // IDirectoryClient: the model's calls, on the GUI thread. Entries are listed by name and
+    // kind (filled when shown) unless a handler of OnFileFound may look at every field.
     bool EntryFound(const TSearchRec& file) override;
+    bool WantsEntryDetails() const override { return bool(OnFileFound); }
     void ListingEnded() override;
     bool ListingStarting() override;
     void LocationChanged(const QString& newLocation) override;
@@ -142,6 +149,7 @@ private:
     void OpenItem(int item);
     void Enter(int item);
     int ImageWidth() const;
+    TFileInfo* ListedData(int item) const;
 
     std::unique_ptr<TDirectory> directory_;
     TFileListModel* model_ = nullptr;

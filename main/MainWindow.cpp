@@ -182,7 +182,8 @@ void TForm1::BitBtn1Click(QObject* /*sender*/) {
         entries.reserve(list->ItemCount());
         for (int i = 0; i < list->ItemCount(); ++i) {
             IndexEntry entry;
-            if (const TFileInfo* record = list->ItemData(i))
+            // Name and kind are all a page needs: no stat per entry.
+            if (const TFileInfo* record = list->ListedItem(i))
                 entry = IndexEntry::fromSearchRec(*record);
             entry.name = platform::toFsBytes(list->ItemCaption(i));
             entries.append(entry);

@@ -4,6 +4,7 @@
 #include "platform/Fault.h"
 #include "platform/Paths.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,6 +31,18 @@ constexpr uint32_t kEndEvents = IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_
 int failWith(int err) {
     errno = err;
     return -1;
+}
+
+// Watching is background work: the snapshot of a large folder (a stat per entry) and the later
+// checks yield to the program's drawing and to other programs. Lowered once, for the thread's
+// life: an unprivileged thread could not raise it again.
+void lowerThreadPriority() {
+    constexpr int kBackground = 10, kLowest = 19;
+    const auto self = static_cast<id_t>(::gettid());
+    errno = 0;
+    const int now = ::getpriority(PRIO_PROCESS, self);
+    if (errno == 0)
+        ::setpriority(PRIO_PROCESS, self, std::min(now + kBackground, kLowest));
 }
 
 void closeFd(int& fd) {
@@ -74,6 +88,7 @@ ChangeNotifier::Wait ChangeNotifier::wait() {
         return Wait::Failed;
     if (!primed_) {
         primed_ = true;
+        lowerThreadPriority();
         takeSnapshot();
         switch (drain(true)) {
         case Drain::Quiet:
@@ -182,7 +197,7 @@ bool ChangeNotifier::takeSnapshot() {
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
             continue;
         Entry entry;
-        if (statEntry(name, entry))
+        if (statEntry(name, entry, ::dirfd(dir)))
             snapshot_.insert_or_assign(std::string(name), entry);
     }
     ::closedir(dir);
@@ -208,12 +223,13 @@ bool ChangeNotifier::recheck(const std::string& name) {
     return differs;
 }
 
-bool ChangeNotifier::statEntry(const std::string& name, Entry& entry) const {
-    const std::string path = folder_ + name;
+bool ChangeNotifier::statEntry(const std::string& name, Entry& entry, int dirFd) const {
+    const std::string path = dirFd >= 0 ? name : folder_ + name;
     struct stat info;
     // Described as the listing describes it, so that whatever it would list is watched: a
     // dangling link, a loop of links.
-    if (platform::statEntry(AT_FDCWD, path.c_str(), info, "fstatat", nullptr) != 0)
+    if (platform::statEntry(dirFd >= 0 ? dirFd : AT_FDCWD, path.c_str(), info, "fstatat",
+                            nullptr) != 0)
         return false;
     entry.attr = attributesOf(info, name);
     entry.size = S_ISDIR(info.st_mode) ? 0 : static_cast<qint64>(info.st_size);

@@ -48,8 +48,9 @@ public:
 
     // Blocks (without using the CPU) until a change, a stop request or the end. The first
     // call takes the snapshot; any event queued by then counts as a change, since it may
-    // have happened after a listing read the folder but before the snapshot did. Called from
-    // one thread at a time.
+    // have happened after a listing read the folder but before the snapshot did. It also
+    // makes the calling thread 10 steps nicer for good (watching is background work). Called
+    // from one thread at a time.
     Wait wait();
 
     // From any thread, while the object exists: makes the current and every later wait()
@@ -77,7 +78,9 @@ private:
     bool takeSnapshot();
     // Re-reads one entry; answers whether what a listing shows of it has changed.
     bool recheck(const std::string& name);
-    bool statEntry(const std::string& name, Entry& entry) const;
+    // Relative to `dirFd` when given (the snapshot's open folder: no path walk per entry),
+    // else by the folder's path.
+    bool statEntry(const std::string& name, Entry& entry, int dirFd = -1) const;
 
     // The folder is used by path: an open descriptor would keep a deleted folder alive and
     // hold back the kernel's report of its end.

@@ -5,6 +5,7 @@
 #include "filectrls/FileIconProvider.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QHeaderView>
 #include <QPainter>
@@ -13,6 +14,7 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <stdexcept>
@@ -163,6 +165,19 @@ TEST_F(FileListView, CellTextsOfARealListingAndOfTheDrives) {
     EXPECT_EQ(cell("USB", 4), "");
 }
 
+// Rows are described when shown: a file changed after the first screen was painted shows its
+// new size when its row is shown, which a listing that stat'ed every entry at once cannot.
+TEST_F(FileListView, DescribesTheRowsItShowsNotEveryEntry) {
+    for (int i = 0; i < 300; ++i)
+        f.file(QStringLiteral("d%1_.txt").arg(i, 3, 10, QLatin1Char('0')), 5);
+    show({700, 300}, vsReport);
+    view.Directory().SetLocation(f.path());
+    view.viewport()->repaint();
+    f.file("d299_.txt", 9);
+    EXPECT_EQ(view.model()->index(view.ItemCount() - 1, TFileListView::ColSize).data(), "9");
+    EXPECT_EQ(view.ItemData(view.ItemCount() - 1)->Size, 9);
+}
+
 TEST_F(FileListView, ReportStyleSwitchesTheFourthCaption) {
     view.SetViewStyle(vsReport);
     EXPECT_FALSE(view.isHeaderHidden());
@@ -223,6 +238,11 @@ TEST_F(FileListView, HeaderClicksSortThroughTheModel) {
     f.file("a.txt", 300);
     f.file("b.txt", 100);
     f.file("c.txt", 200);
+    for (const auto& [name, year] : {std::pair{"a.txt", 2021}, {"b.txt", 2023}, {"c.txt", 2022}}) {
+        const timespec at{QDateTime(QDate(year, 6, 1), QTime(12, 0)).toSecsSinceEpoch(), 0};
+        const timespec times[2] = {at, at};
+        ASSERT_EQ(::utimensat(AT_FDCWD, (f / name).toUtf8().constData(), times, 0), 0);
+    }
     show({700, 300}, vsReport);
     view.Directory().SetLocation(f.path());
 
@@ -235,7 +255,7 @@ TEST_F(FileListView, HeaderClicksSortThroughTheModel) {
     const auto files = [&] {
         QStringList names;
         for (int i = 0; i < view.ItemCount(); ++i)
-            if (!(view.ItemData(i)->Attr & faDirectory))
+            if (!(view.ListedItem(i)->Attr & faDirectory))
                 names << view.ItemCaption(i);
         return names;
     };
@@ -258,8 +278,13 @@ TEST_F(FileListView, HeaderClicksSortThroughTheModel) {
 
     click(4);
     EXPECT_EQ(view.Directory().SortMode(), smAttributes);
+    view.Directory().SetSortMode(smName);
+    view.Directory().Refresh(); // listed by name and kind again: the date sort fills the dates
     click(3);
     EXPECT_EQ(view.Directory().SortMode(), smDate);
+    EXPECT_EQ(files(), QStringList({"a.txt", "c.txt", "b.txt"})); // the older first
+    EXPECT_EQ(view.model()->index(rowOf(view, "b.txt"), TFileListView::ColDate).data(),
+              FileDateTimeText(QDate(2023, 6, 1), QTime(12, 0)));
     click(2);
     EXPECT_EQ(view.Directory().SortMode(), smType);
     expectRowsFollowModel(view);

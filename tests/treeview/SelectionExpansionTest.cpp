@@ -100,6 +100,7 @@ TEST_F(UserTree, FoldersAreReadOnceAndOnlyWhenOpened) {
         EXPECT_TRUE(vol->Item(i)->HasChildren());
         EXPECT_EQ(vol->Item(i)->Count(), 0);
         EXPECT_TRUE(vol->Item(i)->Directory().Location().isEmpty());
+        EXPECT_NE(vol->Item(i)->Data()->Time, 0u) << "a child's entry is complete when asked for";
     }
     TDirectoryNode* a = child(vol, "A");
     clickButton(a);

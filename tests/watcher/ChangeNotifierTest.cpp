@@ -7,12 +7,14 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <fcntl.h>
 #include <mutex>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -83,6 +85,19 @@ TEST_F(ChangeNotifierTest, NoSnapshotMakesEveryEventAChange) {
     EXPECT_EQ(waitAtMost(notifier, 2s), Wait::Changed);
     touch("a");
     EXPECT_EQ(waitAtMost(notifier, 2s), Wait::Changed);
+}
+
+// Watching is background work: the thread that waits runs 10 steps nicer.
+TEST_F(ChangeNotifierTest, TheWaitingThreadYields) {
+    platform::ChangeNotifier notifier(root());
+    int before = 0, after = 0;
+    std::thread([&] {
+        before = ::getpriority(PRIO_PROCESS, id_t(::gettid()));
+        notifier.requestStop();
+        EXPECT_EQ(notifier.wait(), Wait::Stopped);
+        after = ::getpriority(PRIO_PROCESS, id_t(::gettid()));
+    }).join();
+    EXPECT_EQ(after, std::min(before + 10, 19));
 }
 
 TEST_F(ChangeNotifierTest, FailingCallsEndTheWait) {
