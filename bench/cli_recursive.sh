@@ -17,11 +17,7 @@ documents=${3:-10}
 runs=${4:-5}
 before=${5:+$(realpath -m "$5")}
 docindex=$build/main/docindex
-floor=$build/bench/floor_reader
-nosync=$build/bench/nosync.so
-for f in "$docindex" "$floor" "$nosync" ${before:+"$before"}; do
-    [ -e "$f" ] || { echo "build it first: $f (targets docindex floor_reader nosync runtime)"; exit 1; }
-done
+. "$(dirname "$0")/measure.sh"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -34,8 +30,6 @@ for ((f = 0; f < folders; f++)); do
         printf 'Document %d of %d\r\nsecond line\r\n' "$d" "$f" >"$sub/$(printf 'doc%03d' "$d")_.txt"
     done
 done
-
-. "$(dirname "$0")/measure.sh"
 
 export LC_ALL=C
 "$docindex" --write -r "$dir" >"$work/two" 2>&1

@@ -16,11 +16,7 @@ build=$(realpath -m "${1:-$top/build/release}")
 runs=${2:-7}
 before=${3:+$(realpath -m "$3")}
 docindex=$build/main/docindex
-floor=$build/bench/floor_reader
-nosync=$build/bench/nosync.so
-for f in "$docindex" "$floor" "$nosync" ${before:+"$before"}; do
-    [ -e "$f" ] || { echo "build it first: $f (targets docindex floor_reader nosync)"; exit 1; }
-done
+. "$(dirname "$0")/measure.sh"
 command -v tree >/dev/null || { echo "install tree (apt-get install tree)"; exit 1; }
 
 work=$(mktemp -d)
@@ -38,8 +34,6 @@ makeFolder() {
 }
 makeFolder 10000
 makeFolder 100000
-
-. "$(dirname "$0")/measure.sh"
 
 export LC_ALL=C
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", b ? a / b : 0}'; }

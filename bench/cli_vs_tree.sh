@@ -31,7 +31,6 @@ for ((i = 0; i < count; i++)); do
 done
 for ((i = 0; i < count; i++)); do : > "$dir/other_$i.rtf"; done
 
-# Median wall time and median CPU time (user + system) of a command, in milliseconds, after
 . "$(dirname "$0")/measure.sh"
 
 cd "$work"

@@ -2,9 +2,16 @@
 # docindex being measured ($docindex), to the microsecond; each figure is "median-wall
 # median-cpu best-wall best-cpu" in milliseconds to a tenth over $runs runs after a warm-up
 # (cpu = user + system; the best run is the least disturbed one on a shared machine).
+# Sourcing it also names the bench programs beside $docindex and checks that they are built
+# ($before too, when a script compares with another docindex).
 export LC_NUMERIC=C
 timer=$(dirname "$docindex")/../bench/runtime
-[ -x "$timer" ] || { echo "build it first: $timer (target runtime)" >&2; exit 1; }
+floor=$(dirname "$docindex")/../bench/floor_reader
+nosync=$(dirname "$docindex")/../bench/nosync.so
+for built in "$docindex" "$timer" "$floor" "$nosync" ${before:+"$before"}; do
+    [ -e "$built" ] ||
+        { echo "build it first: $built (targets docindex runtime floor_reader nosync)" >&2; exit 1; }
+done
 
 median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {printf "%.1f", a[int((NR+1)/2)] / 1000}'; }
 best() { printf '%s\n' "$@" | sort -n | awk 'NR == 1 {printf "%.1f", $1 / 1000}'; }

@@ -83,33 +83,20 @@ public:
     // True when keys are folded names compared byte by byte, which prefix() can stand for.
     bool folded() const { return folded_; }
 
-    // How many leading bytes the keys of `indexes` share (0 for collator keys).
-    qsizetype commonPrefix(const std::vector<quint32>& indexes) const {
-        if (!folded_ || indexes.empty())
-            return 0;
-        const char* first = buffer_.constData() + spans_[indexes[0]].start;
-        qsizetype common = spans_[indexes[0]].length;
-        for (const quint32 index : indexes) {
-            const Span span = spans_[index];
-            const char* key = buffer_.constData() + span.start;
-            common = std::min(common, qsizetype(span.length));
-            qsizetype i = 0;
-            while (i < common && key[i] == first[i])
-                ++i;
-            common = i;
-        }
-        return common;
+    // A folded key's bytes.
+    QByteArrayView key(size_t index) const {
+        const Span span = spans_[index];
+        return QByteArrayView(buffer_.constData() + span.start, span.length);
     }
 
     // Key bytes [skip, skip + 8) as a big-endian number, zero past the end: two keys whose
     // numbers differ compare as their numbers do (no key holds a zero byte), so a sort
     // compares numbers and reads the keys themselves only on a tie.
     quint64 prefix(size_t index, qsizetype skip) const {
-        const Span span = spans_[index];
-        const char* key = buffer_.constData() + span.start;
+        const QByteArrayView bytes = key(index);
         quint64 value = 0;
         for (qsizetype i = skip; i < skip + 8; ++i)
-            value = (value << 8) | (i < span.length ? static_cast<unsigned char>(key[i]) : 0u);
+            value = (value << 8) | (i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0u);
         return value;
     }
 
@@ -521,8 +508,8 @@ public:
             return r < 0;
         };
         if (mode == smName) {
-            usePrefixes(items_.begin(), folders, mode);
-            usePrefixes(folders, items_.end(), mode);
+            usePrefixes(items_.begin(), folders);
+            usePrefixes(folders, items_.end());
             sortByPrefix(items_.begin(), folders, descending, less);
             sortByPrefix(folders, items_.end(), descending, less);
         } else {
@@ -537,15 +524,20 @@ public:
 
 private:
     // By folded name, each item of a range sorted on its own gets its key's prefix past what
-    // the range's keys share (names of one folder often begin alike); by other keys it stays 0.
-    void usePrefixes(ItemIt begin, ItemIt end, TSortMode mode) {
-        if (mode != smName || !names_.folded() || begin == end)
+    // the range's keys share (names of one folder often begin alike); collation keys keep 0.
+    void usePrefixes(ItemIt begin, ItemIt end) {
+        if (!names_.folded() || begin == end)
             return;
-        std::vector<quint32> indexes;
-        indexes.reserve(size_t(end - begin));
-        for (ItemIt it = begin; it != end; ++it)
-            indexes.push_back(it->index);
-        const qsizetype skip = names_.commonPrefix(indexes);
+        const QByteArrayView first = names_.key(begin->index);
+        qsizetype skip = first.size();
+        for (ItemIt it = begin; it != end && skip > 0; ++it) {
+            const QByteArrayView key = names_.key(it->index);
+            skip = std::min(skip, key.size());
+            qsizetype same = 0;
+            while (same < skip && key[same] == first[same])
+                ++same;
+            skip = same;
+        }
         for (ItemIt it = begin; it != end; ++it)
             it->value = qint64(names_.prefix(it->index, skip));
     }

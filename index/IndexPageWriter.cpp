@@ -160,6 +160,11 @@ void growPage(QByteArray& page, qsizetype more) {
     page.swap(grown);
 }
 
+// A document's row without its caption: some 190 bytes and the name twice (as its links).
+qsizetype rowBytes(const IndexEntry& entry) {
+    return 190 + 2 * entry.name.size();
+}
+
 // Lines go straight into the page's buffer, each followed by CR LF.
 void addLine(QByteArray& page, QByteArrayView line) {
     page.append(line).append("\r\n", 2);
@@ -206,8 +211,7 @@ public:
         batch_.readAhead(folder_.fd, paths_);
         for (size_t i = 0; i < documents_.size(); ++i) {
             const QByteArrayView* content = batch_.content(i);
-            growPage(page_.text,
-                     256 + 2 * documents_[i]->name.size() + (content ? content->size() : 0));
+            growPage(page_.text, rowBytes(*documents_[i]) + (content ? content->size() : 0));
             addRow(*documents_[i], paths_[i], content);
         }
         paths_.clear();
@@ -334,10 +338,9 @@ IndexPageWriter::Page IndexPageWriter::build(const PageFolder& folder,
                                              const QList<IndexEntry>& entries,
                                              PageOptions options) {
     Page page;
-    // A row is some 190 bytes besides its caption and its name twice.
     qsizetype expected = 1024;
     for (const IndexEntry& entry : entries)
-        expected += entry.kind == EntryKind::RegularFile ? 190 + 2 * entry.name.size() : 0;
+        expected += entry.kind == EntryKind::RegularFile ? rowBytes(entry) : 0;
     growPage(page.text, expected);
     addHead(page.text, folder.title, options);
     PageRows rows(folder, options, page);
