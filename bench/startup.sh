@@ -7,14 +7,18 @@
 # up) no higher than PEAK_GOAL_MB (default 71, the figure before the window listed lazily).
 # Then the in-process benchmark, which measures the same two steps without process start,
 # xdotool and X round trips.
-# Usage: bench/startup.sh [BUILD_DIR]   (default: build/release; needs xvfb and xdotool)
+# With BEFORE (another docindex, e.g. a build of the base commit) its starts at the empty
+# folder and at the 100,000 documents take turns with ours, run by run.
+# Usage: bench/startup.sh [BUILD_DIR] [BEFORE]   (default: build/release; needs xvfb and xdotool)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 [ -n "${DOCINDEX_XVFB:-}" ] || exec "$top/tools/with-xvfb" "$0" "$@"
 build=${1:-$top/build/release}
 docindex=$build/main/docindex
+before=${2:+$(realpath -m "$2")}
 runs=${RUNS:-10}
 [ -x "$docindex" ] || { echo "build docindex first: cmake --build $build --target docindex"; exit 1; }
+[ -z "$before" ] || [ -x "$before" ] || { echo "no program at $before"; exit 1; }
 
 work=$(mktemp -d)
 app_pid=
@@ -39,12 +43,13 @@ export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 
-# One start of the program at folder $1: the time to its window on the screen in $start_ms;
-# with $2 = click, also the time from a click of the index button to index.htm in $click_ms.
+# One start of the program ($program, default ours) at folder $1: the time to its window on the
+# screen in $start_ms; with $2 = click, also the time from a click of the index button to
+# index.htm in $click_ms.
 measure() {
     local folder=$1 t0 window deadline
     t0=$(now_ms)
-    "$docindex" "$folder" 2>>"$work/stderr" &
+    "${program:-$docindex}" "$folder" 2>>"$work/stderr" &
     app_pid=$!
     deadline=$((SECONDS + 20))
     until window=$(xdotool search --onlyvisible --name '^Программа$' 2>/dev/null | head -1) &&
@@ -83,7 +88,15 @@ many_peaks=()
 starts=()
 clicks=()
 xdotools=()
+before_empties=()
+before_starts=()
 for _ in $(seq "$runs"); do
+    if [ -n "$before" ]; then
+        program=$before measure "$work/empty"
+        before_empties+=("$start_ms")
+        program=$before measure "$many"
+        before_starts+=("$start_ms")
+    fi
     measure "$work/empty"
     empties+=("$start_ms")
     empty_peaks+=("$peak_mb")
@@ -112,6 +125,15 @@ echo "peak memory, 100,000 documents: median $(printf '%s\n' "${many_peaks[@]}" 
     "(runs: ${many_peaks[*]}; goal <= ${PEAK_GOAL_MB:-71} MB)"
 echo "  the same at an empty folder (baseline): median" \
     "$(printf '%s\n' "${empty_peaks[@]}" | median) MB (runs: ${empty_peaks[*]})"
+if [ -n "$before" ]; then
+    before_empty=$(printf '%s\n' "${before_empties[@]}" | median)
+    before_many=$(printf '%s\n' "${before_starts[@]}" | median)
+    echo "  before: empty folder median $before_empty ms (runs: ${before_empties[*]}), 100,000" \
+        "documents median $before_many ms (runs: ${before_starts[*]}), gap" \
+        "$(awk -v a="$before_many" -v b="$before_empty" 'BEGIN {print a - b}') ms"
+fi
+echo "  gap now: $(awk -v a="$(printf '%s\n' "${many_starts[@]}" | median)" -v b="$empty_median" \
+    'BEGIN {print a - b}') ms"
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 if [ -x "$build/bench/bench_mainwindow" ]; then

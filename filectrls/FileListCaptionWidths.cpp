@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -16,25 +17,36 @@ namespace {
 
 using Items = std::vector<TFileListModel::Item>;
 
-// The advances of the printable ASCII characters and the kerning of every pair of them, in
-// 1/64 pixel. An ASCII name's width is then the sum of its advances and of its pairs' kerning,
-// rounded as QFontMetrics rounds: the figure shaping gives, at a fraction of its cost. Learning
-// a font takes thousands of shapings, so it is done once per font and only for folders large
-// enough to repay it. A font whose shaping is not pairwise (ligatures of three, contextual
-// forms) would show on a sample of the names checked against shaping; then all are shaped.
+// The advances of the printable ASCII characters and the kerning of pairs of them, in 1/64
+// pixel. An ASCII name's width is then the sum of its advances and of its pairs' kerning,
+// rounded as QFontMetrics rounds: the figure shaping gives, at a fraction of its cost. A pair
+// takes a shaping to learn, so a font's table learns the pairs its folders' names have, not
+// all 9,025 (thousands of shapings, a noticeable part of the start at a large folder); it is
+// kept per font and grows by copy, so that a table being read is never written. A font whose
+// shaping is not pairwise (ligatures of three, contextual forms) would show on a sample of the
+// names checked against shaping; then all are shaped.
 class AsciiAdvances {
 public:
     static constexpr char16_t kFirst = 0x20, kLast = 0x7E;
     static constexpr int kCount = kLast - kFirst + 1;
+    using Pairs = std::bitset<size_t(kCount * kCount)>;
 
-    static const AsciiAdvances& of(const QFont& font) {
+    // The font's table, knowing at least every pair the items' ASCII captions have.
+    static std::shared_ptr<const AsciiAdvances> of(const QFont& font, const Items& items) {
         static std::mutex mutex;
-        static std::map<QString, std::unique_ptr<const AsciiAdvances>> known;
+        static std::map<QString, std::shared_ptr<const AsciiAdvances>> known;
+        const Pairs wanted = pairsOf(items);
         const std::lock_guard lock(mutex);
-        std::unique_ptr<const AsciiAdvances>& table = known[font.key()];
+        std::shared_ptr<const AsciiAdvances>& table = known[font.key()];
         if (!table)
-            table = std::make_unique<AsciiAdvances>(font);
-        return *table;
+            table = std::make_shared<const AsciiAdvances>(font);
+        const Pairs missing = wanted & ~table->learned_;
+        if (missing.any()) {
+            auto grown = std::make_shared<AsciiAdvances>(*table);
+            grown->learn(font, missing);
+            table = std::move(grown);
+        }
+        return table;
     }
 
     explicit AsciiAdvances(const QFont& font) {
@@ -43,16 +55,6 @@ public:
         for (int c = 0; c < kCount; ++c)
             advance_[size_t(c)] =
                 qRound64(metrics.horizontalAdvance(QString(QChar(kFirst + c))) * 64);
-        QString pair(2, QChar());
-        for (int a = 0; a < kCount; ++a) {
-            pair[0] = QChar(kFirst + a);
-            for (int b = 0; b < kCount; ++b) {
-                pair[1] = QChar(kFirst + b);
-                kerning_[size_t(a * kCount + b)] =
-                    qint32(qRound64(metrics.horizontalAdvance(pair) * 64) - advance_[size_t(a)] -
-                           advance_[size_t(b)]);
-            }
-        }
     }
 
     // The width of an all-ASCII text, or -1 for any other.
@@ -81,8 +83,48 @@ private:
     static char16_t codeOf(QChar c) { return c.unicode(); }
     static unsigned char codeOf(char c) { return static_cast<unsigned char>(c); }
 
+    // The pairs of printable ASCII characters the captions' widths will add up: those before
+    // each caption's first other character, after which the sum is given up.
+    static Pairs pairsOf(const Items& items) {
+        Pairs pairs;
+        const auto mark = [&pairs](const auto& text) {
+            int previous = -1;
+            for (const auto c : text) {
+                const int i = int(codeOf(c)) - kFirst;
+                if (i < 0 || i >= kCount)
+                    return;
+                if (previous >= 0)
+                    pairs.set(size_t(previous * kCount + i));
+                previous = i;
+            }
+        };
+        for (const TFileListModel::Item& item : items) {
+            if (item.caption.isNull() && item.data)
+                mark(QByteArrayView(item.data->Name));
+            else
+                mark(QStringView(item.caption));
+        }
+        return pairs;
+    }
+
+    void learn(const QFont& font, const Pairs& pairs) {
+        const QFontMetricsF metrics(font);
+        QString pair(2, QChar());
+        for (size_t p = 0; p < pairs.size(); ++p) {
+            if (!pairs.test(p))
+                continue;
+            const size_t a = p / kCount, b = p % kCount;
+            pair[0] = QChar(kFirst + int(a));
+            pair[1] = QChar(kFirst + int(b));
+            kerning_[p] = qint32(qRound64(metrics.horizontalAdvance(pair) * 64) - advance_[a] -
+                                 advance_[b]);
+        }
+        learned_ |= pairs;
+    }
+
     std::array<qint64, kCount> advance_{};
     std::array<qint32, kCount * kCount> kerning_{};
+    Pairs learned_;
 };
 
 bool AsciiAdvances::agrees(const QFont& font, const Items& items) const {
@@ -129,7 +171,8 @@ int widestCaption(const QFont& font, const Items& items) {
     constexpr size_t kPerThread = 8192;
     if (items.size() < kPerThread)
         return widestOf(font, nullptr, items, 0, items.size());
-    const AsciiAdvances* ascii = &AsciiAdvances::of(font);
+    const std::shared_ptr<const AsciiAdvances> table = AsciiAdvances::of(font, items);
+    const AsciiAdvances* ascii = table.get();
     if (!ascii->agrees(font, items))
         ascii = nullptr;
     const size_t threads = std::min<size_t>(
