@@ -29,7 +29,7 @@ class AsciiAdvances {
 public:
     static constexpr char16_t kFirst = 0x20, kLast = 0x7E;
     static constexpr int kCount = kLast - kFirst + 1;
-    using Pairs = std::bitset<size_t(kCount * kCount)>;
+    using Pairs = std::bitset<kCount * kCount>;
 
     // The font's table, knowing at least every pair the items' ASCII captions have.
     static std::shared_ptr<const AsciiAdvances> of(const QFont& font, const Items& items) {
@@ -116,8 +116,8 @@ private:
             const size_t a = p / kCount, b = p % kCount;
             pair[0] = QChar(kFirst + int(a));
             pair[1] = QChar(kFirst + int(b));
-            kerning_[p] = qint32(qRound64(metrics.horizontalAdvance(pair) * 64) - advance_[a] -
-                                 advance_[b]);
+            kerning_[p] =
+                qint32(qRound64(metrics.horizontalAdvance(pair) * 64) - advance_[a] - advance_[b]);
         }
         learned_ |= pairs;
     }
