@@ -1,16 +1,16 @@
 #pragma once
 // Reads many small documents of one folder at once through io_uring: per document openat ->
-// fadvise -> read -> read -> close linked, a whole batch for one system call (system calls are
-// what a page of small documents costs). Only a document surely read whole comes back: opened
-// by its own name (never through a link), not a FIFO (fadvise), not empty, read in one read
-// that the next read finds at the end of the file. Everything else (any failure, a link, an
-// empty or large file, a read cut short) is left to DocumentFile, which reads it with all its
-// rules and reports its failure; so the bytes, the errors and the first failure in list order
-// are those of the plain loop. Nothing is stat'ed: the steps themselves tell the kind and the
-// end. Reads never wait (RWF_NOWAIT): what would block (a FIFO put in a document's place, a
+// fadvise -> read -> close linked, a whole batch for one system call (system calls are what a
+// page of small documents costs). Only a document surely read whole comes back: opened by its
+// own name (never through a link), not a FIFO (fadvise), not empty, read in one read that
+// ended off a page boundary (a read the page cache cuts short ends on one). Everything else
+// (any failure, a link, an empty or large file, a read maybe cut short) is left to
+// DocumentFile, which reads it with all its rules and reports its failure; so the bytes, the
+// errors and the first failure in list order are those of the plain loop. Nothing is stat'ed:
+// the steps themselves tell the kind and the end. Reads never wait (RWF_NOWAIT): what would block (a FIFO put in a document's place, a
 // file not in the page cache) is left to the plain loop too, and a stop request (SIGINT,
 // SIGTERM) ends a wait. Faults injected for the calls ("open", "fstat" for the kind check,
-// "read", "read-end", "close", "batch-short-read") turn the completions into failures, so
+// "read", "close", "batch-short-read") turn the completions into failures, so
 // failures are tested on this path.
 // Without io_uring (ENOSYS, EPERM under a seccomp filter, kernel.io_uring_disabled), or with
 // DOCINDEX_PLAIN_READS set, nothing is read ahead.
