@@ -53,6 +53,7 @@ public:
         folded_ = locale.language() == QLocale::C;
         if (folded_) {
             spans_.reserve(count);
+            buffer_.reserve(qsizetype(count) * 16); // a guess at the names' length: few regrowths
         } else {
             collator_.emplace(locale);
             collator_->setCaseSensitivity(Qt::CaseInsensitive);
@@ -65,16 +66,18 @@ public:
             keys_.push_back(collator_->sortKey(platform::fromFsBytes(name)));
             return;
         }
+        // Folded as ASCII while copied; a name with any other byte is folded again in full.
         const qsizetype start = buffer_.size();
-        bool ascii = true;
-        for (char c : name)
-            ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-        if (ascii) {
-            buffer_.append(name.data(), name.size());
-            for (qsizetype i = start; i < buffer_.size(); ++i)
-                if (buffer_[i] >= 'A' && buffer_[i] <= 'Z')
-                    buffer_[i] = char(buffer_[i] + 32);
-        } else {
+        buffer_.resize(start + name.size());
+        char* const out = buffer_.data() + start;
+        unsigned bytes = 0;
+        for (qsizetype i = 0; i < name.size(); ++i) {
+            const auto c = static_cast<unsigned char>(name[i]);
+            bytes |= c;
+            out[i] = char(unsigned(c - 'A') < 26 ? c + 32 : c);
+        }
+        if (bytes >= 0x80) {
+            buffer_.truncate(start);
             buffer_.append(platform::fromFsBytes(name).toCaseFolded().toUtf8());
         }
         spans_.push_back(Span{quint32(start), quint32(buffer_.size() - start)});

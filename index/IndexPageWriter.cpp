@@ -16,6 +16,7 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstring>
 #include <initializer_list>
@@ -88,16 +89,27 @@ void escapeHtml(QString& text) {
 
 // ASCII that never stays literal in an href: what ends or escapes the attribute or the path,
 // and ':' which before any '/' would make the link a URL scheme ("javascript:", "C:").
-bool isHrefSpecial(char16_t u) {
+constexpr bool isHrefSpecial(char16_t u) {
     return u == '"' || u == '#' || u == '%' || u == '?' || u == '&' || u == '\\' || u == ':';
 }
+
+// The bytes that stay literal in an href, a bit each: printable ASCII but the specials.
+constexpr std::array<quint64, 2> kPlainHrefBytes = [] {
+    std::array<quint64, 2> set{};
+    for (unsigned c = 0x20; c < 0x7F; ++c)
+        if (!isHrefSpecial(char16_t(c)))
+            set[c / 64] |= quint64(1) << (c % 64);
+    return set;
+}();
 
 // True when no byte of the name needs escaping in an href.
 bool isPlainHref(QByteArrayView name) {
     if (!name.isEmpty() && (name.front() == ' ' || name.back() == ' '))
         return false;
-    return std::all_of(name.begin(), name.end(),
-                       [](char c) { return c >= 0x20 && c < 0x7F && !isHrefSpecial(char16_t(c)); });
+    return std::all_of(name.begin(), name.end(), [](char ch) {
+        const auto c = uchar(ch);
+        return c < 0x80 && ((kPlainHrefBytes[c / 64] >> (c % 64)) & 1) != 0;
+    });
 }
 
 void appendPercentEncoded(QString& out, QByteArrayView bytes) {

@@ -2,8 +2,11 @@
 
 #include "base/Exception.h"
 #include "platform/Errors.h"
+#include "platform/Words.h"
 
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -98,9 +101,8 @@ void TextReader::Close() {
 }
 
 void TextReader::AppendLines(QByteArrayView data, QByteArray& text) {
-    if (const qsizetype ctrlZ = data.indexOf(CtrlZ); ctrlZ >= 0)
-        data = data.first(ctrlZ);
-    if (data.isEmpty())
+    // The text ends at the first Ctrl+Z, which the pass below stops at.
+    if (data.isEmpty() || data.front() == CtrlZ)
         return;
     // Each LF becomes the next line's space and the first line gains one: one byte more at most.
     const qsizetype at = text.size();
@@ -108,16 +110,40 @@ void TextReader::AppendLines(QByteArrayView data, QByteArray& text) {
     char* const begin = text.data() + at;
     char* out = begin;
     *out++ = ' ';
-    const char* const end = data.data() + data.size();
-    for (const char* p = data.data(); p != end; ++p) {
-        if (*p == '\r')
+    namespace words = platform::words;
+    const char* p = data.data();
+    const char* const end = p + data.size();
+    while (p != end) {
+        // The bytes before a line end go eight at a time. Copying a whole word stays inside
+        // the room made: `out` is at most one byte ahead of `p`, which has eight more bytes.
+        while (end - p >= 8) {
+            const std::uint64_t word = words::load(p);
+            const std::uint64_t ends = words::bytesEqual(word, '\r') |
+                                       words::bytesEqual(word, '\n') |
+                                       words::bytesEqual(word, CtrlZ);
+            std::memcpy(out, &word, sizeof word);
+            if (ends != 0) {
+                const int plain = words::firstMarked(ends);
+                out += plain;
+                p += plain;
+                break;
+            }
+            out += 8;
+            p += 8;
+        }
+        if (p == end)
+            break;
+        const char c = *p++;
+        if (c == CtrlZ)
+            break;
+        if (c == '\r')
             continue; // before LF part of the line end, elsewhere dropped
-        if (*p == '\n') {
-            if (p + 1 != end) // a last LF starts no line
+        if (c == '\n') {
+            if (p != end && *p != CtrlZ) // a last LF starts no line
                 *out++ = ' ';
             continue;
         }
-        *out++ = *p;
+        *out++ = c;
     }
     text.truncate(at + (out - begin));
 }

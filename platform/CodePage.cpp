@@ -1,6 +1,7 @@
 #include "platform/CodePage.h"
 
 #include "platform/FsString.h"
+#include "platform/Words.h"
 
 #include <QSysInfo>
 
@@ -474,6 +475,8 @@ bool isUtf8Text(QByteArrayView bytes) {
         const uchar lead = s[i];
         if (lead < 0x80) {
             ++i;
+            while (n - i >= 8 && words::isAscii(words::load(s + i)))
+                i += 8; // ASCII runs a word at a time
             continue;
         }
         nonAscii = true;

@@ -3,11 +3,13 @@
 #include "platform/Fault.h"
 #include "platform/FsString.h"
 #include "platform/Paths.h"
+#include "platform/Words.h"
 
 #include <QChar>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -171,8 +173,23 @@ WildcardPattern::WildcardPattern(QByteArrayView pattern) {
                     [](char32_t c) { return c < 0x80 && c != U'*' && c != U'?'; })) {
         for (auto it = units_.begin() + 1; it != units_.end(); ++it)
             asciiTail_.append(char(*it));
+        if (asciiTail_.size() <= 8)
+            std::memcpy(&tailWord_, asciiTail_.constData(), size_t(asciiTail_.size()));
     }
 }
+
+namespace {
+
+// The word's bytes, all ASCII, with 'A'..'Z' folded to 'a'..'z'. No byte carries into the
+// next: each is below 0x80 and has at most 0x3F added.
+constexpr std::uint64_t foldAsciiWord(std::uint64_t word) {
+    using words::kHighs, words::kOnes;
+    const std::uint64_t fromA = (word + kOnes * (0x80 - 'A')) & kHighs;
+    const std::uint64_t pastZ = (word + kOnes * (0x80 - 'Z' - 1)) & kHighs;
+    return word | ((fromA & ~pastZ) >> 2);
+}
+
+} // namespace
 
 bool WildcardPattern::matches(QByteArrayView name) const {
     if (empty_)
@@ -186,6 +203,12 @@ bool WildcardPattern::matches(QByteArrayView name) const {
         // least as it has characters.
         if (name.size() < k)
             return false;
+        if (k <= 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, name.data() + name.size() - k, size_t(k));
+            if (words::isAscii(word))
+                return foldAsciiWord(word) == tailWord_;
+        }
         const QByteArrayView tail = name.last(k);
         bool ascii = true, equal = true;
         for (qsizetype i = 0; i < k && ascii; ++i) {

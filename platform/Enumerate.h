@@ -40,6 +40,7 @@ private:
     // For a pattern of '*' and plain ASCII characters ("*_.txt"), those characters: a name
     // whose last bytes are ASCII is decided by comparing them, without decoding the name.
     QByteArray asciiTail_;
+    quint64 tailWord_ = 0; // a tail of up to 8 bytes as one word, as Words.h loads it
     bool all_ = false;
     bool empty_ = true;
     bool noExtension_ = false;

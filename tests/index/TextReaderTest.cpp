@@ -88,6 +88,12 @@ TEST_F(TextReaderTest, SplitsLines) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(linesOf(c.content), c.lines) << c.name;
+    // Line ends and Ctrl+Z at every place in a run of eight bytes.
+    for (int k = 1; k < 18; ++k) {
+        const QByteArray a(k, 'w'), b(17 - k, 'v');
+        EXPECT_EQ(linesOf(a + "\r\n" + b + "\rc\n" + a), (Lines{a, b + "c", a})) << k;
+        EXPECT_EQ(linesOf(a + "\x1A" + b + "\r\n"), Lines{a}) << k;
+    }
 }
 
 TEST_F(TextReaderTest, OpenFailuresRaiseWithTheirMessage) {

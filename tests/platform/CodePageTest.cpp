@@ -228,6 +228,11 @@ TEST(CodePage, Utf8Detection) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(isUtf8Text(c.bytes), c.utf8) << c.name;
+    // After ASCII runs of every length, at every place in a run of eight bytes.
+    for (int k = 0; k < 18; ++k) {
+        EXPECT_FALSE(isUtf8Text(QByteArray(k, 'a') + "\xCF" + QByteArray(k, 'b'))) << k;
+        EXPECT_TRUE(isUtf8Text(QByteArray(k, 'a') + "\xD0\xB6" + QByteArray(k, 'b'))) << k;
+    }
     // Every lead and second byte, before each kind of third and fourth byte: the same verdict
     // as Qt's strict decoder.
     for (int lead = 0x80; lead <= 0xFF; ++lead)

@@ -46,6 +46,10 @@ TEST(ListingWildcard, MatchesFileMasks) {
         {"*.k", "a.\xE2\x84\xAA", true},   // KELVIN SIGN folds to 'k': the tail is not ASCII
         {"*_.txt", "\xD0\xAF_.TXT", true}, // a tail of ASCII after other characters
         {"*_.txt", "_.tx", false},         // shorter than the tail
+        {"*[@_.txt", "X[@_.TXT", true},    // the bytes beside 'A' and 'Z' are not letters
+        {"*`_.txt", "x@_.txt", false},
+        {"*{_.txt", "x[_.txt", false},
+        {"*long tail_.txt", "A LONG TAIL_.TXT", true}, // more than a word
         {"*a*b*", "xxaxxbxx", true},
         {"*a*b", "xxaxxbxxc", false},
         {"", "a", false}, // an empty pattern finds nothing
