@@ -11,6 +11,7 @@
 #include "platform/PageFile.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
+#include "platform/Words.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -280,7 +281,7 @@ private:
         for (QByteArrayView part : parts) {
             if (part.isEmpty())
                 continue; // an empty view may have no data at all
-            std::memcpy(to, part.data(), size_t(part.size()));
+            platform::words::copyShort(to, part.data(), size_t(part.size()));
             to += part.size();
         }
     }

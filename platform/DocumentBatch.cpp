@@ -2,6 +2,7 @@
 
 #include "platform/Fault.h"
 #include "platform/Process.h"
+#include "platform/Words.h"
 
 #include <QtGlobal>
 
@@ -136,7 +137,7 @@ unsigned DocumentBatch::queue(int folderFd, const std::vector<QByteArray>& names
         const QByteArray& name = names[i];
         Ring::Slot& slot = ring_->entries[i];
         slot = {};
-        if (name.isEmpty() || name.contains('\0')) {
+        if (name.isEmpty() || words::holdsZero(name.constData(), size_t(name.size()))) {
             slot.result[kOpen] = -EINVAL; // no file has such a name: the plain loop says so
             continue;
         }

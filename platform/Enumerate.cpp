@@ -347,7 +347,9 @@ bool FolderReader::next() {
         const char* n = entry->d_name;
         if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0 && atRoot_)))
             continue;
-        name_ = QByteArrayView(n, qsizetype(std::strlen(n)));
+        // The name ends within its record: no call to the C library's strlen per entry.
+        const char* const recordEnd = reinterpret_cast<const char*>(entry) + entry->d_reclen;
+        name_ = QByteArrayView(n, qsizetype(words::lengthBefore(n, recordEnd)));
         kind_ = kindOf(entry->d_type);
         return true;
     }

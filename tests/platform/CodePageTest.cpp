@@ -1,6 +1,7 @@
 // The conversion code page: chosen from the locale, converting with '?' for what the page
 // lacks and keeping bytes the page leaves undefined.
 #include "platform/CodePage.h"
+#include "platform/Words.h"
 
 #include "support/DocFiles.h"
 
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
 
 using namespace platform;
 
@@ -195,6 +197,29 @@ TEST(CodePage, FileSystemEscapesGiveTheirBytes) {
     EXPECT_EQ(toBytes(escaped, 1252), QByteArray("\xE0_.txt"));
     EXPECT_EQ(toBytes(escaped, 932), QByteArray("\xE0_.txt"));
     EXPECT_EQ(toBytes(QString(QChar(char16_t(0xDC80))), 932), QByteArray("\x80"));
+}
+
+// The word-at-a-time scans give what a byte loop gives, at every length and place.
+TEST(Words, ScansAgreeWithByteLoops) {
+    for (size_t n = 0; n < 26; ++n) {
+        for (size_t zero = 0; zero <= n; ++zero) {
+            // n bytes, a '\0' at `zero` or after them, then padding that holds zeros too.
+            std::string bytes = std::string(n, 'x') + '\0' + std::string("\1\0\1\1\0\1\1", 7);
+            bytes[zero] = '\0';
+            EXPECT_EQ(words::holdsZero(bytes.data(), n), zero < n) << n << " " << zero;
+            for (size_t padding = 0; padding < 8; ++padding)
+                EXPECT_EQ(words::lengthBefore(bytes.data(), bytes.data() + n + 1 + padding), zero)
+                    << n << " " << zero << " " << padding;
+        }
+    }
+    std::string source(80, '\0');
+    for (size_t i = 0; i < source.size(); ++i)
+        source[i] = char('!' + i);
+    for (size_t n = 0; n <= source.size(); ++n) {
+        std::string copy(source.size(), '-');
+        words::copyShort(copy.data(), source.data(), n);
+        EXPECT_EQ(copy, source.substr(0, n) + std::string(source.size() - n, '-')) << n;
+    }
 }
 
 TEST(CodePage, Utf8Detection) {
