@@ -7,11 +7,13 @@
 #include "platform/FsString.h"
 #include "platform/Mounts.h"
 #include "platform/Paths.h"
+#include "platform/Words.h"
 
 #include <QCollator>
 #include <QCollatorSortKey>
 #include <QLocale>
 #include <QScopedValueRollback>
+#include <QtEndian>
 
 #include <algorithm>
 #include <array>
@@ -97,6 +99,10 @@ public:
     // compares numbers and reads the keys themselves only on a tie.
     quint64 prefix(size_t index, qsizetype skip) const {
         const QByteArrayView bytes = key(index);
+        if (bytes.size() - skip >= 8) {
+            const quint64 word = platform::words::load(bytes.data() + skip);
+            return qFromBigEndian(word); // the key's bytes in order, most significant first
+        }
         quint64 value = 0;
         for (qsizetype i = skip; i < skip + 8; ++i)
             value = (value << 8) | (i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0u);
