@@ -8,7 +8,8 @@
 #    goal 1.0x or less;
 #  - one page's `--write` with and without its fdatasync (nosync.so preloaded).
 # The commands of a figure take turns run by run (with a second docindex, BEFORE, e.g. a build
-# of the base commit, that one too), so that a busy moment of the machine falls on all alike.
+# of the base commit, that one too), so that a busy moment of the machine falls on all alike;
+# "x paired" is the median of the ratios of runs taken in the same turn.
 # Usage: bench/cli_vs_floor.sh [BUILD_DIR] [runs] [BEFORE_DOCINDEX]   (default: build/release, 7)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -37,16 +38,20 @@ makeFolder 100000
 
 export LC_ALL=C
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", b ? a / b : 0}'; }
-# row LABEL OURS BASE: each "median-wall median-cpu best-wall best-cpu" as measure gives them
+# row LABEL OURS BASE: each a figure as measure_together gives it; the paired ratios are OURS's
+# (against the first command measured, which BASE must be; "-" for another BASE)
 row() {
-    local o=($2) b=($3)
-    printf '%-36s %7.1f %7.1f  %7.1f %7.1f  %5s %5s  %5s %5s\n' "$1" "${o[0]}" "${o[1]}" "${b[0]}" \
-        "${b[1]}" "$(ratio "${o[0]}" "${b[0]}")" "$(ratio "${o[1]}" "${b[1]}")" \
-        "$(ratio "${o[2]}" "${b[2]}")" "$(ratio "${o[3]}" "${b[3]}")"
+    local o=($2) b=($3) pw=- pc=-
+    [ "${b[4]:-}" != 1.00 ] || { pw=${o[4]}; pc=${o[5]}; }
+    printf '%-36s %7.1f %7.1f  %7.1f %7.1f  %5s %5s  %5s %5s  %5s %5s\n' "$1" "${o[0]}" "${o[1]}" \
+        "${b[0]}" "${b[1]}" "$(ratio "${o[0]}" "${b[0]}")" "$(ratio "${o[1]}" "${b[1]}")" \
+        "$(ratio "${o[2]}" "${b[2]}")" "$(ratio "${o[3]}" "${b[3]}")" "$pw" "$pc"
 }
 echo "$runs runs after a warm-up, milliseconds; load: $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-36s %15s  %15s  %11s  %11s\n' "" "median" "base median" "x median" "x best"
-printf '%-36s %7s %7s  %7s %7s  %5s %5s  %5s %5s\n' "" wall cpu wall cpu wall cpu wall cpu
+printf '%-36s %15s  %15s  %11s  %11s  %11s\n' "" "median" "base median" "x median" "x best" \
+    "x paired"
+printf '%-36s %7s %7s  %7s %7s  %5s %5s  %5s %5s  %5s %5s\n' "" wall cpu wall cpu wall cpu wall cpu \
+    wall cpu
 for count in 10000 100000; do
     dir=$work/docs$count
     "$floor" "$dir" >"$work/floor"

@@ -28,8 +28,17 @@ measure() {
     echo "$(median "${walls[@]}") $(median "${cpus[@]}") $(best "${walls[@]}") $(best "${cpus[@]}")"
 }
 
+# The median over runs of the ratios of two lists' values taken in the same run, to a hundredth.
+paired() {
+    paste -d' ' <(printf '%s\n' $1) <(printf '%s\n' $2) |
+        awk '{print ($2 ? $1 / $2 : 0)}' | sort -g | awk '{a[NR]=$1} END {printf "%.2f", a[int((NR+1)/2)]}'
+}
+
 # The figures of several commands (each one string, split by the shell), which take turns run
-# by run so that a busy moment of the machine falls on all of them alike; a line per command.
+# by run so that a busy moment of the machine falls on all of them alike; a line per command,
+# its figure followed by the paired ratios of its wall and cpu times to the first command's:
+# each run's against the first command's in the same turn, the median of those, which a busy
+# stretch that outlasts a turn disturbs least.
 measure_together() {
     local commands=("$@") walls=() cpus=() i r wall user sys
     for ((i = 0; i < ${#commands[@]}; i++)); do
@@ -44,6 +53,7 @@ measure_together() {
     done
     for ((i = 0; i < ${#commands[@]}; i++)); do
         # shellcheck disable=SC2086 # the lists are split on purpose
-        echo "$(median ${walls[i]}) $(median ${cpus[i]}) $(best ${walls[i]}) $(best ${cpus[i]})"
+        echo "$(median ${walls[i]}) $(median ${cpus[i]}) $(best ${walls[i]}) $(best ${cpus[i]})" \
+            "$(paired "${walls[i]}" "${walls[0]}") $(paired "${cpus[i]}" "${cpus[0]}")"
     done
 }
