@@ -205,7 +205,7 @@ bool WildcardPattern::matches(QByteArrayView name) const {
             return false;
         if (k <= 8) {
             std::uint64_t word = 0;
-            std::memcpy(&word, name.data() + name.size() - k, size_t(k));
+            words::copyShort(&word, name.data() + name.size() - k, size_t(k));
             if (words::isAscii(word))
                 return foldAsciiWord(word) == tailWord_;
         }

@@ -46,19 +46,18 @@ inline void copyShort(void* to, const void* from, std::size_t n) {
         std::memcpy(d, &head, sizeof head);
         std::memcpy(d + n - sizeof tail, &tail, sizeof tail);
     };
-    struct Pair {
+    struct Bytes16 {
         std::uint64_t a, b;
+    };
+    struct Bytes32 {
+        Bytes16 a, b;
     };
     if (n > 64) {
         std::memcpy(d, s, n);
     } else if (n > 32) {
-        Pair p[2], q[2];
-        std::memcpy(p, s, sizeof p);
-        std::memcpy(q, s + n - sizeof q, sizeof q);
-        std::memcpy(d, p, sizeof p);
-        std::memcpy(d + n - sizeof q, q, sizeof q);
+        two(Bytes32{});
     } else if (n > 16) {
-        two(Pair{});
+        two(Bytes16{});
     } else if (n >= 8) {
         two(std::uint64_t{});
     } else if (n >= 4) {
