@@ -153,7 +153,7 @@ public:
             used_ = 0;
         }
         char* at = blocks_.back().get() + used_;
-        std::memcpy(at, name.data(), size_t(name.size()));
+        platform::words::copyShort(at, name.data(), size_t(name.size()));
         at[name.size()] = '\0';
         used_ += need;
         return QByteArray::fromRawData(at, name.size());
