@@ -68,17 +68,23 @@ public:
 private:
     template <class Text> int widthOf(const Text& text) const {
         qint64 sum = 0;
+        const bool ascii = walk(text, [&](int character, int pair) {
+            sum += advance_[size_t(character)] + (pair >= 0 ? kerning_[size_t(pair)] : 0);
+        });
+        return ascii ? int((sum + 32) >> 6) : -1;
+    }
+    // Visits the characters of a printable-ASCII text as their indexes, each with the index of
+    // the pair it ends (-1 for the first); false at the first other character, where it stops.
+    template <class Text, class Visit> static bool walk(const Text& text, Visit visit) {
         int previous = -1;
         for (const auto c : text) {
             const int i = int(codeOf(c)) - kFirst;
             if (i < 0 || i >= kCount)
-                return -1;
-            sum += advance_[size_t(i)];
-            if (previous >= 0)
-                sum += kerning_[size_t(previous * kCount + i)];
+                return false;
+            visit(i, previous >= 0 ? previous * kCount + i : -1);
             previous = i;
         }
-        return int((sum + 32) >> 6);
+        return true;
     }
     static char16_t codeOf(QChar c) { return c.unicode(); }
     static unsigned char codeOf(char c) { return static_cast<unsigned char>(c); }
@@ -87,22 +93,15 @@ private:
     // each caption's first other character, after which the sum is given up.
     static Pairs pairsOf(const Items& items) {
         Pairs pairs;
-        const auto mark = [&pairs](const auto& text) {
-            int previous = -1;
-            for (const auto c : text) {
-                const int i = int(codeOf(c)) - kFirst;
-                if (i < 0 || i >= kCount)
-                    return;
-                if (previous >= 0)
-                    pairs.set(size_t(previous * kCount + i));
-                previous = i;
-            }
+        const auto mark = [&pairs](int, int pair) {
+            if (pair >= 0)
+                pairs.set(size_t(pair));
         };
         for (const TFileListModel::Item& item : items) {
             if (item.caption.isNull() && item.data)
-                mark(QByteArrayView(item.data->Name));
+                walk(QByteArrayView(item.data->Name), mark);
             else
-                mark(QStringView(item.caption));
+                walk(QStringView(item.caption), mark);
         }
         return pairs;
     }
